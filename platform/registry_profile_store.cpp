@@ -46,7 +46,7 @@ UniqueHKey OpenSection(const std::u16string& company, const std::u16string& appl
 
 }  // namespace
 
-int32_t RegistryProfileStore::GetProfileInt(std::u16string_view section, std::u16string_view name,
+int32_t RegistryProfileStore::ReadInteger(std::u16string_view section, std::u16string_view name,
                                             int32_t fallback) {
     const UniqueHKey key = OpenSection(m_company, m_application, section);
     if (!key) {
@@ -62,7 +62,7 @@ int32_t RegistryProfileStore::GetProfileInt(std::u16string_view section, std::u1
     return DecodeStoredInteger(std::span<const uint8_t>(bytes, size)).value_or(fallback);
 }
 
-std::u16string RegistryProfileStore::GetProfileString(std::u16string_view section,
+std::u16string RegistryProfileStore::ReadString(std::u16string_view section,
                                                       std::u16string_view name,
                                                       const std::u16string& fallback) {
     const UniqueHKey key = OpenSection(m_company, m_application, section);
@@ -85,7 +85,7 @@ std::u16string RegistryProfileStore::GetProfileString(std::u16string_view sectio
     return DecodeStoredString(data);
 }
 
-bool RegistryProfileStore::WriteProfileInt(std::u16string_view section, std::u16string_view name,
+bool RegistryProfileStore::WriteInteger(std::u16string_view section, std::u16string_view name,
                                            int32_t value) {
     const UniqueHKey key = OpenSection(m_company, m_application, section);
     if (!key) {
@@ -96,7 +96,7 @@ bool RegistryProfileStore::WriteProfileInt(std::u16string_view section, std::u16
                           static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;
 }
 
-bool RegistryProfileStore::WriteProfileString(std::u16string_view section,
+bool RegistryProfileStore::WriteString(std::u16string_view section,
                                               std::u16string_view name,
                                               std::u16string_view value) {
     const UniqueHKey key = OpenSection(m_company, m_application, section);

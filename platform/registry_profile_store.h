@@ -12,13 +12,13 @@ public:
     RegistryProfileStore(std::u16string company, std::u16string application)
         : m_company(std::move(company)), m_application(std::move(application)) {}
 
-    int32_t GetProfileInt(std::u16string_view section, std::u16string_view name,
+    int32_t ReadInteger(std::u16string_view section, std::u16string_view name,
                           int32_t fallback) override;
-    std::u16string GetProfileString(std::u16string_view section, std::u16string_view name,
+    std::u16string ReadString(std::u16string_view section, std::u16string_view name,
                                     const std::u16string& fallback) override;
-    bool WriteProfileInt(std::u16string_view section, std::u16string_view name,
+    bool WriteInteger(std::u16string_view section, std::u16string_view name,
                          int32_t value) override;
-    bool WriteProfileString(std::u16string_view section, std::u16string_view name,
+    bool WriteString(std::u16string_view section, std::u16string_view name,
                             std::u16string_view value) override;
 
 private:

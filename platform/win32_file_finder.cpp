@@ -41,7 +41,7 @@ bool Win32FileFinder::Start(std::u16string_view pattern) {
     return true;
 }
 
-bool Win32FileFinder::FindNextFile() {
+bool Win32FileFinder::FindNext() {
     if (!m_find || !m_hasNext) {
         return false;
     }

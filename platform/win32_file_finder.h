@@ -16,7 +16,7 @@ public:
     Win32FileFinder(const Win32FileFinder&) = delete;
     Win32FileFinder& operator=(const Win32FileFinder&) = delete;
 
-    bool FindNextFile() override;
+    bool FindNext() override;
     bool IsDots() const override;
     bool IsDirectory() const override;
     std::u16string GetFileName() const override;

@@ -45,17 +45,17 @@ std::wstring LongPathOf(const std::wstring& path) {
 // Where no profile has been selected, reads give their defaults and writes fail.
 class NoProfileStore final : public ProfileStore {
 public:
-    int32_t GetProfileInt(std::u16string_view, std::u16string_view, int32_t fallback) override {
+    int32_t ReadInteger(std::u16string_view, std::u16string_view, int32_t fallback) override {
         return fallback;
     }
-    std::u16string GetProfileString(std::u16string_view, std::u16string_view,
+    std::u16string ReadString(std::u16string_view, std::u16string_view,
                                     const std::u16string& fallback) override {
         return fallback;
     }
-    bool WriteProfileInt(std::u16string_view, std::u16string_view, int32_t) override {
+    bool WriteInteger(std::u16string_view, std::u16string_view, int32_t) override {
         return false;
     }
-    bool WriteProfileString(std::u16string_view, std::u16string_view,
+    bool WriteString(std::u16string_view, std::u16string_view,
                             std::u16string_view) override {
         return false;
     }

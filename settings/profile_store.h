@@ -13,15 +13,15 @@ public:
     virtual ~ProfileStore() = default;
 
     // A read gives the stored value, or `fallback` when there is none that can be read.
-    virtual int32_t GetProfileInt(std::u16string_view section, std::u16string_view name,
+    virtual int32_t ReadInteger(std::u16string_view section, std::u16string_view name,
                                   int32_t fallback) = 0;
-    virtual std::u16string GetProfileString(std::u16string_view section, std::u16string_view name,
+    virtual std::u16string ReadString(std::u16string_view section, std::u16string_view name,
                                             const std::u16string& fallback) = 0;
 
     // A write reports whether it succeeded; the settings ignore the answer.
-    virtual bool WriteProfileInt(std::u16string_view section, std::u16string_view name,
+    virtual bool WriteInteger(std::u16string_view section, std::u16string_view name,
                                  int32_t value) = 0;
-    virtual bool WriteProfileString(std::u16string_view section, std::u16string_view name,
+    virtual bool WriteString(std::u16string_view section, std::u16string_view name,
                                     std::u16string_view value) = 0;
 };
 

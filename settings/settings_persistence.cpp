@@ -7,12 +7,12 @@ namespace {
 template <typename T>
 void ReadInt(ProfileStore& store, std::u16string_view name, T& field, T fallback) {
     field = static_cast<T>(
-        store.GetProfileInt(kSettingSection, name, static_cast<int32_t>(fallback)));
+        store.ReadInteger(kSettingSection, name, static_cast<int32_t>(fallback)));
 }
 
 template <typename T>
 void WriteInt(ProfileStore& store, std::u16string_view name, T value) {
-    store.WriteProfileInt(kSettingSection, name, static_cast<int32_t>(value));
+    store.WriteInteger(kSettingSection, name, static_cast<int32_t>(value));
 }
 
 }  // namespace
@@ -34,7 +34,7 @@ void LoadSettings(SaverSettings& s, ProfileStore& store,
     ReadInt(store, u"ImageMaxAlpha", s.ImageMaxAlpha, d.ImageMaxAlpha);
     ReadInt(store, u"ImageShowRandom", s.ImageShowRandom, d.ImageShowRandom);
     const std::u16string folder = defaultFolder ? defaultFolder() : std::u16string();
-    s.ImageFolderPath = store.GetProfileString(kSettingSection, u"ImageFolderPath", folder);
+    s.ImageFolderPath = store.ReadString(kSettingSection, u"ImageFolderPath", folder);
     ReadInt(store, u"IncludeSubFolder", s.IncludeSubFolder, d.IncludeSubFolder);
 }
 
@@ -52,7 +52,7 @@ void SaveSettings(const SaverSettings& s, ProfileStore& store) {
     WriteInt(store, u"ImageCountDisappear", s.ImageCountDisappear);
     WriteInt(store, u"ImageMaxAlpha", s.ImageMaxAlpha);
     WriteInt(store, u"ImageShowRandom", s.ImageShowRandom);
-    store.WriteProfileString(kSettingSection, u"ImageFolderPath", s.ImageFolderPath);
+    store.WriteString(kSettingSection, u"ImageFolderPath", s.ImageFolderPath);
     WriteInt(store, u"IncludeSubFolder", s.IncludeSubFolder);
 }
 

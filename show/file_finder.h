@@ -26,7 +26,7 @@ public:
 
     // Steps to the next entry and tells whether a further one follows; the entry stepped to is
     // valid either way.
-    virtual bool FindNextFile() = 0;
+    virtual bool FindNext() = 0;
 
     virtual bool IsDots() const = 0;
     virtual bool IsDirectory() const = 0;

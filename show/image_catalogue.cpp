@@ -75,7 +75,7 @@ void ImageCatalogue::ScanInto(FileFinder& finder, std::u16string_view folder,
     std::vector<std::u16string> subFolders;
     bool more = true;
     while (more) {
-        more = finder.FindNextFile();
+        more = finder.FindNext();
         if (finder.IsDots()) {
             continue;
         }

@@ -36,7 +36,7 @@ bool PosixFileFinder::ReadAhead() {
     return m_hasNext;
 }
 
-bool PosixFileFinder::FindNextFile() {
+bool PosixFileFinder::FindNext() {
     if (m_dir == nullptr || !m_hasNext) {
         return false;
     }

@@ -18,7 +18,7 @@ public:
     PosixFileFinder& operator=(const PosixFileFinder&) = delete;
     ~PosixFileFinder() override { Close(); }
 
-    bool FindNextFile() override;
+    bool FindNext() override;
     bool IsDots() const override;
     bool IsDirectory() const override { return m_isDirectory; }
     std::u16string GetFileName() const override { return m_name; }

@@ -27,7 +27,7 @@ public:
     int m_open = 0;                          // searches open right now
     int m_maxOpen = 0;
 
-    bool FindNextFile() override {
+    bool FindNext() override {
         if (m_entries == nullptr || m_index >= m_entries->size()) {
             return false;
         }

@@ -23,7 +23,7 @@ public:
         m_values[std::move(name)] = {std::move(type), std::move(bytes)};
     }
 
-    int32_t GetProfileInt(std::u16string_view, std::u16string_view name,
+    int32_t ReadInteger(std::u16string_view, std::u16string_view name,
                           int32_t fallback) override {
         m_log.push_back(u"read " + std::u16string(name));
         const auto it = m_values.find(std::u16string(name));
@@ -33,14 +33,14 @@ public:
         return DecodeStoredInteger(it->second.bytes).value_or(fallback);
     }
 
-    std::u16string GetProfileString(std::u16string_view, std::u16string_view name,
+    std::u16string ReadString(std::u16string_view, std::u16string_view name,
                                     const std::u16string& fallback) override {
         m_log.push_back(u"read " + std::u16string(name));
         const auto it = m_values.find(std::u16string(name));
         return it == m_values.end() ? fallback : DecodeStoredString(it->second.bytes);
     }
 
-    bool WriteProfileInt(std::u16string_view, std::u16string_view name, int32_t value) override {
+    bool WriteInteger(std::u16string_view, std::u16string_view name, int32_t value) override {
         m_log.push_back(u"write " + std::u16string(name));
         if (m_failWrites) {
             return false;
@@ -49,7 +49,7 @@ public:
         return true;
     }
 
-    bool WriteProfileString(std::u16string_view, std::u16string_view name,
+    bool WriteString(std::u16string_view, std::u16string_view name,
                             std::u16string_view value) override {
         m_log.push_back(u"write " + std::u16string(name));
         if (m_failWrites) {

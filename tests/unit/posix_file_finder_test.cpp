@@ -76,7 +76,7 @@ TEST_F(PosixFileFinderTest, LinkLoopEnds) {
 TEST_F(PosixFileFinderTest, MissingFolderFindsNothing) {
     PosixFileFinder finder;
     EXPECT_FALSE(finder.FindFile(Catalogue(root / "missing") + u"\\*.*"));
-    EXPECT_FALSE(finder.FindNextFile());
+    EXPECT_FALSE(finder.FindNext());
 }
 
 }  // namespace
