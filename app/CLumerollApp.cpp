@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/shell_folders.h"
+#include "show/CBackGroundWnd.h"
+#include "show/CImageWnd.h"
 #include "platform/wide_text.h"
 #include "res/resource.h"
 #include "settings/settings_persistence.h"
@@ -38,6 +40,7 @@ BOOL CLumerollApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     CWinApp::InitInstance();
+    m_com.emplace();  // for the photo decoder and the shell's dialogs
     SetRegistryKey(L"Brindlewick");
     LoadSettings(m_settings, Profile(), [] { return MyPicturesFolder(); });
 
@@ -77,14 +80,39 @@ BOOL CLumerollApp::RunConfiguration() {
     return FALSE;
 }
 
-// The show's veil and photo window come here. A process without any window could not be ended
-// by the user, so a show that cannot start ends at once.
+// The veil first, so that the photo window lies above it. A process without any window could
+// not be ended by the user, so a show whose windows cannot be created ends at once.
 BOOL CLumerollApp::StartShow() {
-    return FALSE;
+    auto* veil = new CBackGroundWnd;
+    if (veil->Start()) {
+        m_pMainWnd = veil;
+    } else {
+        delete veil;  // it never had a window that would delete it
+    }
+    auto* photos = new CImageWnd;
+    if (!photos->Start(nullptr)) {
+        delete photos;
+    } else if (m_pMainWnd == nullptr) {
+        m_pMainWnd = photos;
+    }
+    return m_pMainWnd != nullptr;
 }
 
-BOOL CLumerollApp::StartPreview(int32_t) {
-    return FALSE;
+// A preview lives inside the control panel's window. Without a window to live in (a handle of 0,
+// or one that is no window) it would run where the user cannot end it, so it ends at once.
+BOOL CLumerollApp::StartPreview(int32_t parent) {
+    // Window handles are 32-bit values; 64-bit Windows widens them with their sign.
+    HWND parentWindow = reinterpret_cast<HWND>(static_cast<intptr_t>(parent));
+    if (parentWindow == nullptr || !IsWindow(parentWindow)) {
+        return FALSE;
+    }
+    auto* photos = new CImageWnd;
+    if (!photos->Start(parentWindow)) {
+        delete photos;
+        return FALSE;
+    }
+    m_pMainWnd = photos;
+    return TRUE;
 }
 
 }  // namespace quillmere

@@ -4,6 +4,9 @@
 
 #include "app/command_line.h"
 #include "app/saver_mode.h"
+#include <optional>
+
+#include "platform/com.h"
 #include "platform/unique_handle.h"
 #include "platform/win_app.h"
 #include "settings/saver_settings.h"
@@ -26,6 +29,7 @@ private:
 
     // Held for the rest of the process once configuration has begun.
     UniqueKernelHandle m_configMutex;
+    std::optional<ScopedComApartment> m_com;
 };
 
 // The program's one application object.

@@ -1,22 +1,35 @@
 # Windows build (mingw-w64): Tessaly.scr, its Win32 tests and the test driver, run under Wine.
 enable_language(RC)
 
-set(QUILLMERE_WIN32_LIBS comctl32 shell32 ole32 advapi32 user32 gdi32 kernel32)
+set(QUILLMERE_WIN32_LIBS windowscodecs comctl32 shell32 ole32 advapi32 user32 gdi32 kernel32)
 # One self-contained program: the C and C++ run-times are linked in.
 set(QUILLMERE_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
 add_library(quillmere_win32 STATIC
+    platform/failure.cpp
+    platform/gdi.cpp
     platform/registry_profile_store.cpp
     platform/shell_folders.cpp
+    platform/wic_decoder.cpp
     platform/win32_file_finder.cpp
     platform/win_app.cpp
+    platform/window.cpp
 )
 target_compile_definitions(quillmere_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                   _WIN32_WINNT=0x0601)
 target_link_libraries(quillmere_win32 PUBLIC quillmere_core ${QUILLMERE_WIN32_LIBS})
 
-# The application object is defined in CLumerollApp.cpp, so it is compiled into the program itself.
-add_executable(Tessaly WIN32 platform/win_main.cpp app/CLumerollApp.cpp res/Tessaly.rc)
+# The application object and the windows that read it are compiled into the program itself.
+add_executable(Tessaly WIN32
+    platform/win_main.cpp
+    app/CLumerollApp.cpp
+    show/CBackGroundWnd.cpp
+    show/CImageWnd.cpp
+    show/CPhoto.cpp
+    show/CSaverWnd.cpp
+    show/saver_activation_guard.cpp
+    res/Tessaly.rc
+)
 set_target_properties(Tessaly PROPERTIES OUTPUT_NAME Tessaly SUFFIX ".scr")
 target_link_libraries(Tessaly PRIVATE quillmere_win32)
 target_link_options(Tessaly PRIVATE -municode ${QUILLMERE_STATIC_LINK})

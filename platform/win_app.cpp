@@ -4,6 +4,7 @@
 
 #include "app/program_name.h"
 #include "platform/registry_profile_store.h"
+#include "platform/window.h"
 #include "platform/wide_text.h"
 
 namespace quillmere {
@@ -88,6 +89,10 @@ int CWinApp::Run() {
         DispatchMessageW(&msg);
     }
     return msg.message == WM_QUIT ? static_cast<int>(msg.wParam) : 0;
+}
+
+HWND CWinApp::MainWindow() const {
+    return m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr;
 }
 
 void CWinApp::SetRegistryKey(const std::wstring& company) {

@@ -11,6 +11,8 @@
 
 namespace quillmere {
 
+class CWnd;
+
 class CWinApp {
 public:
     CWinApp();
@@ -41,6 +43,11 @@ public:
 
     // Entry point's part: derive the names, run InitInstance and perhaps the loop.
     int Start(HINSTANCE instance);
+
+    HWND MainWindow() const;
+
+    // The window that owns the program's message boxes; cleared when it is destroyed.
+    CWnd* m_pMainWnd = nullptr;
 
 private:
     HINSTANCE m_instance = nullptr;

@@ -1,6 +1,7 @@
 #include "show/image_catalogue.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace quillmere {
@@ -94,25 +95,74 @@ void ImageCatalogue::ScanInto(FileFinder& finder, std::u16string_view folder,
 }
 
 void ImageCatalogue::Sort() {
-    if (m_entries.size() < 2) {
+    const size_t count = m_entries.size();
+    if (count < 2) {
         return;
     }
-    // Fold each path once, not at every comparison; the stable sort never swaps equal paths.
-    struct Keyed {
-        std::u16string key;
-        std::u16string path;
+    // Paths of one scan share their folder: skip what all of them share, then compare the folded
+    // rest as big-endian bytes, whose memcmp order is the order of unsigned 16-bit units.
+    size_t shared = m_entries[0].size();
+    for (size_t i = 1; i < count && shared > 0; ++i) {
+        const std::u16string& a = m_entries[0];
+        const std::u16string& b = m_entries[i];
+        size_t k = 0;
+        const size_t limit = std::min({shared, a.size(), b.size()});
+        while (k < limit && Fold(a[k]) == Fold(b[k])) {
+            ++k;
+        }
+        shared = k;
+    }
+
+    struct Key {
+        uint64_t head;     // the first four units, for most comparisons
+        size_t offset;     // of the rest in `bytes`
+        uint32_t length;   // in bytes
+        uint32_t index;    // position before sorting: equal paths keep their order
     };
-    std::vector<Keyed> keyed;
-    keyed.reserve(m_entries.size());
-    for (std::u16string& path : m_entries) {
-        std::u16string key = Folded(path);
-        keyed.push_back({std::move(key), std::move(path)});
+    std::vector<Key> keys(count);
+    size_t total = 0;
+    for (const std::u16string& p : m_entries) {
+        total += (p.size() - shared) * 2;
     }
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-    for (size_t i = 0; i < keyed.size(); ++i) {
-        m_entries[i] = std::move(keyed[i].path);
+    std::vector<unsigned char> bytes(total);
+    size_t at = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const std::u16string& p = m_entries[i];
+        Key& key = keys[i];
+        key.head = 0;
+        key.offset = at;
+        key.length = static_cast<uint32_t>((p.size() - shared) * 2);
+        key.index = static_cast<uint32_t>(i);
+        for (size_t k = shared; k < p.size(); ++k) {
+            const char16_t c = Fold(p[k]);
+            bytes[at++] = static_cast<unsigned char>(c >> 8);
+            bytes[at++] = static_cast<unsigned char>(c & 0xFF);
+            if (k - shared < 4) {
+                key.head |= static_cast<uint64_t>(c) << (16 * (3 - (k - shared)));
+            }
+        }
     }
+    const unsigned char* data = bytes.data();
+    std::sort(keys.begin(), keys.end(), [data](const Key& a, const Key& b) {
+        if (a.head != b.head) {
+            return a.head < b.head;
+        }
+        const int c = std::memcmp(data + a.offset, data + b.offset, std::min(a.length, b.length));
+        if (c != 0) {
+            return c < 0;
+        }
+        if (a.length != b.length) {
+            return a.length < b.length;
+        }
+        return a.index < b.index;
+    });
+
+    std::vector<std::u16string> sorted;
+    sorted.reserve(count);
+    for (const Key& key : keys) {
+        sorted.push_back(std::move(m_entries[key.index]));
+    }
+    m_entries = std::move(sorted);
 }
 
 std::optional<std::u16string> ImageCatalogue::ChooseNext(int32_t random) {

@@ -103,6 +103,8 @@ class ProgramNameTest(LaunchTestCase):
         short_name = short_path.rpartition("\\")[2]
         self.assertNotEqual(short_name.lower(), "quillmere photos.scr")
 
+        # Wine reports the long module path even to a program started by its short one, so
+        # here this checks the outcome more than the conversion behind it.
         result = wh.run_program(short_path, "/a")
         self.assertEndedPromptly(result)
         self.assertEmptySettingsKey("Quillmere Photos")

@@ -1,0 +1,342 @@
+#include "show/resample.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace quillmere {
+namespace {
+
+// Filter weights are fixed point with kWeightBits fractional bits, and the weights of one
+// destination pixel always sum to exactly kOne, so a flat colour comes back unchanged. The
+// vertical pass keeps 8 extra fractional bits in 16-bit samples: 255 << 8 times kOne still fits
+// an unsigned 32-bit sum in the horizontal pass.
+constexpr int kWeightBits = 15;
+constexpr uint32_t kOne = 1u << kWeightBits;
+constexpr int kSampleBits = 8;
+constexpr int kVerticalShift = kWeightBits - kSampleBits;
+constexpr uint32_t kVerticalHalf = 1u << (kVerticalShift - 1);
+constexpr int kHorizontalShift = kWeightBits + kSampleBits;
+constexpr uint32_t kHorizontalHalf = 1u << (kHorizontalShift - 1);
+
+// How an orientation reads the stored pixels: upright (u, v) is stored (a, b) with (a, b) =
+// transposed ? (v, u) : (u, v), then a and b counted from the far side where mirrored.
+struct Orientation {
+    bool transposed;
+    bool mirrorA;
+    bool mirrorB;
+};
+
+constexpr Orientation kOrientations[8] = {
+    {false, false, false},  // 1 as stored
+    {false, true, false},   // 2 mirrored horizontally
+    {false, true, true},    // 3 rotated 180
+    {false, false, true},   // 4 mirrored vertically
+    {true, false, false},   // 5 transposed
+    {true, false, true},    // 6 rotated 90 clockwise
+    {true, true, true},     // 7 transversed
+    {true, true, false},    // 8 rotated 270 clockwise
+};
+
+bool ValidLayout(const void* data, int32_t width, int32_t height, ptrdiff_t stride) {
+    if (data == nullptr || width <= 0 || height <= 0) {
+        return false;
+    }
+    const int64_t rowBytes = int64_t{width} * 4;
+    if (stride < rowBytes) {
+        return false;
+    }
+    // The last byte must be addressable from data without overflow.
+    const int64_t limit = std::numeric_limits<ptrdiff_t>::max() - rowBytes;
+    return height == 1 || stride <= limit / (height - 1);
+}
+
+// The source pixels behind one destination pixel along one axis: `first` and the fixed-point
+// weights of the consecutive pixels from there. Depends only on the lengths and the index, so a
+// region sees exactly the weights of the whole render.
+void AppendTaps(int64_t srcLen, int64_t dstLen, int64_t index, std::vector<uint16_t>& weights,
+                int64_t& first) {
+    if (dstLen < srcLen) {
+        // Area average: destination pixel `index` covers [index, index + 1) * srcLen / dstLen
+        // source pixels; in units of 1 / dstLen source pixel that is [lo, hi). Each weight is the
+        // difference of rounded running coverage, so the weights sum to exactly kOne.
+        const int64_t lo = index * srcLen;
+        const int64_t hi = lo + srcLen;
+        first = lo / dstLen;
+        const int64_t last = (hi - 1) / dstLen;
+        int64_t previous = 0;
+        for (int64_t i = first; i <= last; ++i) {
+            const int64_t covered = std::min((i + 1) * dstLen, hi) - lo;
+            const int64_t running = (covered * kOne + srcLen / 2) / srcLen;
+            weights.push_back(static_cast<uint16_t>(running - previous));
+            previous = running;
+        }
+        return;
+    }
+    // Bilinear between the centres around (index + 0.5) * srcLen / dstLen - 0.5, held at the
+    // edge pixels beyond the outer centres. In units of 1 / (2 dstLen) source pixel:
+    const int64_t position = (2 * index + 1) * srcLen - dstLen;
+    if (position <= 0) {
+        first = 0;
+        weights.push_back(static_cast<uint16_t>(kOne));
+        return;
+    }
+    const int64_t unit = 2 * dstLen;
+    first = position / unit;
+    if (first >= srcLen - 1) {
+        first = srcLen - 1;
+        weights.push_back(static_cast<uint16_t>(kOne));
+        return;
+    }
+    const int64_t next = ((position % unit) * kOne + dstLen) / unit;
+    if (next == 0) {
+        weights.push_back(static_cast<uint16_t>(kOne));
+    } else if (next == kOne) {
+        ++first;
+        weights.push_back(static_cast<uint16_t>(kOne));
+    } else {
+        weights.push_back(static_cast<uint16_t>(kOne - next));
+        weights.push_back(static_cast<uint16_t>(next));
+    }
+}
+
+// The most taps AppendTaps can give one destination pixel.
+int64_t MaxTaps(int64_t srcLen, int64_t dstLen) {
+    return dstLen < srcLen ? srcLen / dstLen + 2 : 2;
+}
+
+// One destination pixel's horizontal taps: where its samples start in the strip (in samples, 4 a
+// pixel), how many pixels, and where its weights start.
+struct HorizontalTap {
+    size_t sample;
+    size_t weight;
+    int32_t count;
+};
+
+// Vertical pass: the weighted sum of the source rows over the strip, as 16-bit samples with
+// kSampleBits fractional bits. Rows are added two at a time to halve the accumulator traffic.
+void BlendRows(const uint8_t* const* rows, const uint16_t* weights, int64_t count, size_t n,
+               uint32_t* acc, uint16_t* out) {
+    if (count == 1) {
+        // A single tap always has the full weight.
+        const uint8_t* r = rows[0];
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint16_t>(r[i] << kSampleBits);
+        }
+        return;
+    }
+    if (count == 2) {
+        const uint8_t* r0 = rows[0];
+        const uint8_t* r1 = rows[1];
+        const uint32_t w0 = weights[0];
+        const uint32_t w1 = weights[1];
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint16_t>((w0 * r0[i] + w1 * r1[i] + kVerticalHalf) >>
+                                           kVerticalShift);
+        }
+        return;
+    }
+    int64_t k = 0;
+    {
+        const uint8_t* r0 = rows[0];
+        const uint8_t* r1 = rows[1];
+        const uint32_t w0 = weights[0];
+        const uint32_t w1 = weights[1];
+        for (size_t i = 0; i < n; ++i) {
+            acc[i] = w0 * r0[i] + w1 * r1[i] + kVerticalHalf;
+        }
+        k = 2;
+    }
+    for (; k + 2 < count; k += 2) {
+        const uint8_t* r0 = rows[k];
+        const uint8_t* r1 = rows[k + 1];
+        const uint32_t w0 = weights[k];
+        const uint32_t w1 = weights[k + 1];
+        for (size_t i = 0; i < n; ++i) {
+            acc[i] += w0 * r0[i] + w1 * r1[i];
+        }
+    }
+    if (k + 2 == count) {
+        const uint8_t* r0 = rows[k];
+        const uint8_t* r1 = rows[k + 1];
+        const uint32_t w0 = weights[k];
+        const uint32_t w1 = weights[k + 1];
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint16_t>((acc[i] + w0 * r0[i] + w1 * r1[i]) >> kVerticalShift);
+        }
+    } else {
+        const uint8_t* r0 = rows[k];
+        const uint32_t w0 = weights[k];
+        for (size_t i = 0; i < n; ++i) {
+            out[i] = static_cast<uint16_t>((acc[i] + w0 * r0[i]) >> kVerticalShift);
+        }
+    }
+}
+
+uint8_t Div255(uint32_t v) {
+    // round(v / 255) for v up to 255 * 255, without a division.
+    const uint32_t t = v + 128;
+    return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+
+}  // namespace
+
+Size32 UprightSize(Size32 src, int32_t orientation) {
+    if (orientation < 1 || orientation > 8) {
+        return {};
+    }
+    return kOrientations[orientation - 1].transposed ? Size32{src.height, src.width} : src;
+}
+
+bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Rect32 region,
+                    const PixelTarget& dst) {
+    if (!ValidLayout(src.data, src.width, src.height, src.stride) ||
+        !ValidLayout(dst.data, dst.width, dst.height, dst.stride)) {
+        return false;
+    }
+    if (orientation < 1 || orientation > 8) {
+        return false;
+    }
+    if (scaled.width <= 0 || scaled.height <= 0 || scaled.width > kMaxScaledSide ||
+        scaled.height > kMaxScaledSide) {
+        return false;
+    }
+    if (region.left < 0 || region.top < 0 || region.left >= region.right ||
+        region.top >= region.bottom || region.right > scaled.width ||
+        region.bottom > scaled.height) {
+        return false;
+    }
+    if (dst.width != region.right - region.left || dst.height != region.bottom - region.top) {
+        return false;
+    }
+
+    // The work runs in the stored layout, so the source is always read along its rows; the
+    // orientation only decides where each result lands in dst.
+    const Orientation o = kOrientations[orientation - 1];
+    const int64_t scaledA = o.transposed ? scaled.height : scaled.width;
+    const int64_t scaledB = o.transposed ? scaled.width : scaled.height;
+    int64_t a0 = o.transposed ? region.top : region.left;
+    int64_t a1 = o.transposed ? region.bottom : region.right;
+    int64_t b0 = o.transposed ? region.left : region.top;
+    int64_t b1 = o.transposed ? region.right : region.bottom;
+    if (o.mirrorA) {
+        const int64_t end = scaledA - a0;
+        a0 = scaledA - a1;
+        a1 = end;
+    }
+    if (o.mirrorB) {
+        const int64_t end = scaledB - b0;
+        b0 = scaledB - b1;
+        b1 = end;
+    }
+
+    // Where stored-layout result (a0, b0) lands in dst, and the steps for a and b.
+    const int64_t firstA = o.mirrorA ? scaledA - 1 - a0 : a0;
+    const int64_t firstB = o.mirrorB ? scaledB - 1 - b0 : b0;
+    const int64_t firstU = (o.transposed ? firstB : firstA) - region.left;
+    const int64_t firstV = (o.transposed ? firstA : firstB) - region.top;
+    const ptrdiff_t origin = static_cast<ptrdiff_t>(firstU * 4 + firstV * dst.stride);
+    const ptrdiff_t signA = o.mirrorA ? -1 : 1;
+    const ptrdiff_t signB = o.mirrorB ? -1 : 1;
+    const ptrdiff_t stepA = signA * (o.transposed ? dst.stride : 4);
+    const ptrdiff_t stepB = signB * (o.transposed ? 4 : dst.stride);
+
+    const int64_t outA = a1 - a0;
+    std::vector<HorizontalTap> taps;
+    std::vector<uint16_t> weightsA;
+    std::vector<uint16_t> weightsB;
+    std::vector<const uint8_t*> rows;
+    std::vector<uint32_t> acc;
+    std::vector<uint16_t> strip;
+    int64_t stripFirst = 0;
+    size_t stripSamples = 0;
+    try {
+        taps.resize(static_cast<size_t>(outA));
+        int64_t stripLast = 0;
+        for (int64_t i = 0; i < outA; ++i) {
+            const size_t at = weightsA.size();
+            int64_t first = 0;
+            AppendTaps(src.width, scaledA, a0 + i, weightsA, first);
+            if (i == 0) {
+                stripFirst = first;
+            }
+            const int64_t count = static_cast<int64_t>(weightsA.size() - at);
+            stripLast = std::max(stripLast, first + count - 1);
+            taps[i] = {static_cast<size_t>((first - stripFirst) * 4), at,
+                       static_cast<int32_t>(count)};
+        }
+        stripSamples = static_cast<size_t>((stripLast - stripFirst + 1) * 4);
+        const int64_t maxB = MaxTaps(src.height, scaledB);
+        weightsB.reserve(static_cast<size_t>(maxB));
+        rows.resize(static_cast<size_t>(maxB));
+        acc.resize(stripSamples);
+        strip.resize(stripSamples);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    const uint8_t* const srcStrip = src.data + stripFirst * 4;
+    for (int64_t b = b0; b < b1; ++b) {
+        weightsB.clear();
+        int64_t first = 0;
+        AppendTaps(src.height, scaledB, b, weightsB, first);
+        const int64_t count = static_cast<int64_t>(weightsB.size());
+        for (int64_t k = 0; k < count; ++k) {
+            rows[k] = srcStrip + (first + k) * src.stride;
+        }
+        BlendRows(rows.data(), weightsB.data(), count, stripSamples, acc.data(), strip.data());
+
+        ptrdiff_t at = origin + (b - b0) * stepB;
+        for (const HorizontalTap& tap : taps) {
+            const uint16_t* s = strip.data() + tap.sample;
+            const uint16_t* w = weightsA.data() + tap.weight;
+            uint32_t c0 = kHorizontalHalf;
+            uint32_t c1 = kHorizontalHalf;
+            uint32_t c2 = kHorizontalHalf;
+            uint32_t c3 = kHorizontalHalf;
+            for (int32_t k = 0; k < tap.count; ++k) {
+                const uint32_t wk = w[k];
+                c0 += wk * s[0];
+                c1 += wk * s[1];
+                c2 += wk * s[2];
+                c3 += wk * s[3];
+                s += 4;
+            }
+            uint8_t* p = dst.data + at;
+            p[0] = static_cast<uint8_t>(c0 >> kHorizontalShift);
+            p[1] = static_cast<uint8_t>(c1 >> kHorizontalShift);
+            p[2] = static_cast<uint8_t>(c2 >> kHorizontalShift);
+            p[3] = static_cast<uint8_t>(c3 >> kHorizontalShift);
+            at += stepA;
+        }
+    }
+    return true;
+}
+
+bool Resample(const PixelView& src, int32_t orientation, const PixelTarget& dst) {
+    return ResampleRegion(src, orientation, {dst.width, dst.height},
+                          {0, 0, dst.width, dst.height}, dst);
+}
+
+void CompositeOver(const PixelTarget& target, uint32_t fillColorRef) {
+    if (!ValidLayout(target.data, target.width, target.height, target.stride)) {
+        return;
+    }
+    const uint32_t fill[3] = {(fillColorRef >> 16) & 0xFF, (fillColorRef >> 8) & 0xFF,
+                              fillColorRef & 0xFF};
+    for (int32_t y = 0; y < target.height; ++y) {
+        uint8_t* p = target.data + y * target.stride;
+        for (int32_t x = 0; x < target.width; ++x, p += 4) {
+            const uint32_t rest = 255u - p[3];
+            for (int c = 0; c < 3; ++c) {
+                // Out-of-range premultiplied input must not wrap.
+                p[c] = static_cast<uint8_t>(std::min<uint32_t>(255, p[c] + Div255(fill[c] * rest)));
+            }
+            p[3] = 255;
+        }
+    }
+}
+
+}  // namespace quillmere
