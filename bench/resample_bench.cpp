@@ -141,8 +141,8 @@ struct Case {
 
 void Run(const Case& c, int repetitions) {
     const Image src = PhotoLike(c.source.width, c.source.height);
-    const Rect32 region = c.region.IsNull() ? Rect32{0, 0, c.scaled.width, c.scaled.height}
-                                            : c.region;
+    const Rect32 region =
+        c.region.IsNull() ? Rect32{0, 0, c.scaled.width, c.scaled.height} : c.region;
     Image dst(region.right - region.left, region.bottom - region.top);
     double best = INFINITY;
     double total = 0;
@@ -170,7 +170,11 @@ int main(int argc, char** argv) {
         {"24 MP rotated 90 to 640x960", {6000, 4000}, 6, {640, 960}, {}},
         {"24 MP transverse to 640x960", {6000, 4000}, 7, {640, 960}, {}},
         {"24 MP to 1920x1280", {6000, 4000}, 1, {1920, 1280}, {}},
-        {"24 MP to 1920x1280, quarter shown", {6000, 4000}, 1, {1920, 1280}, {960, 640, 1920, 1280}},
+        {"24 MP to 1920x1280, quarter shown",
+         {6000, 4000},
+         1,
+         {1920, 1280},
+         {960, 640, 1920, 1280}},
         {"12 MP to 1440x1080", {4000, 3000}, 1, {1440, 1080}, {}},
         {"640x480 enlarged to 1920x1440", {640, 480}, 1, {1920, 1440}, {}},
         {"640x480 rotated, enlarged", {640, 480}, 8, {1440, 1920}, {}},

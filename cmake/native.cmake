@@ -12,6 +12,7 @@ add_executable(unit_tests
     tests/unit/image_catalogue_test.cpp
     tests/unit/posix_file_finder_test.cpp
     tests/unit/image_cycle_test.cpp
+    tests/unit/photo_header_test.cpp
     tests/unit/photo_pipeline_test.cpp
     tests/unit/veil_fade_test.cpp
     tests/unit/show_arithmetic_test.cpp

@@ -52,6 +52,10 @@ target_compile_definitions(qmdriver PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(qmdriver PRIVATE user32 advapi32 kernel32)
 target_link_options(qmdriver PRIVATE -municode ${QUILLMERE_STATIC_LINK})
 
+add_executable(photo_bench_win bench/photo_bench.cpp show/CPhoto.cpp)
+target_link_libraries(photo_bench_win PRIVATE quillmere_win32 psapi)
+target_link_options(photo_bench_win PRIVATE -municode ${QUILLMERE_STATIC_LINK})
+
 add_executable(catalogue_bench_win bench/catalogue_bench.cpp)
 target_link_libraries(catalogue_bench_win PRIVATE quillmere_win32)
 target_link_options(catalogue_bench_win PRIVATE ${QUILLMERE_STATIC_LINK})

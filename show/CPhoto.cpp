@@ -1,5 +1,7 @@
 #include "show/CPhoto.h"
 
+#include <new>
+
 #include "platform/wic_decoder.h"
 #include "platform/wide_text.h"
 
@@ -8,6 +10,18 @@ namespace quillmere {
 bool CPhoto::Load(const std::u16string& path, Size32 window, int32_t maxWidthPercent,
                   int32_t maxHeightPercent, COLORREF fill) {
     Release();
+    // A photo too large for the memory left is one that cannot be shown: its cycle stays blank,
+    // and no message interrupts the show.
+    try {
+        return LoadOrThrow(path, window, maxWidthPercent, maxHeightPercent, fill);
+    } catch (const std::bad_alloc&) {
+        Release();
+        return false;
+    }
+}
+
+bool CPhoto::LoadOrThrow(const std::u16string& path, Size32 window, int32_t maxWidthPercent,
+                         int32_t maxHeightPercent, COLORREF fill) {
     WicDecoder decoder;
     if (!decoder.Open(ToWide(path))) {
         return false;

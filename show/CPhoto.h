@@ -28,6 +28,9 @@ public:
     void Draw(HDC dc, const Rect32& shown) const;
 
 private:
+    bool LoadOrThrow(const std::u16string& path, Size32 window, int32_t maxWidthPercent,
+                     int32_t maxHeightPercent, COLORREF fill);
+
     bool m_loaded = false;
     PhotoPlan m_plan;
     UniqueBitmap m_bitmap;  // of the plan's region size; none when that is empty

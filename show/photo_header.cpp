@@ -12,8 +12,12 @@ namespace {
 
 constexpr uint32_t kMaxInt32 = static_cast<uint32_t>(std::numeric_limits<int32_t>::max());
 
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>(p[0] << 8 | p[1]); }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[1] << 8 | p[0]); }
+uint16_t Be16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] << 8 | p[1]);
+}
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[1] << 8 | p[0]);
+}
 uint32_t Be32(const uint8_t* p) {
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
@@ -29,7 +33,7 @@ public:
 
     uint64_t Size() const { return m_size; }
 
-    // Exactly out.size() bytes at `offset`, or false.
+    // Exactly out.size() bytes at `offset`, or false. Fields are far smaller than the window.
     bool Read(uint64_t offset, std::span<uint8_t> out) {
         if (offset > m_size || out.size() > m_size - offset) {
             return false;
@@ -39,10 +43,8 @@ public:
             Copy(out, m_window.data() + (offset - m_start));
             return true;
         }
-        if (out.size() > m_window.size()) {
-            return m_source.ReadAt(offset, out) == out.size();
-        }
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(m_window.size(), m_size - offset));
+        const size_t want =
+            static_cast<size_t>(std::min<uint64_t>(m_window.size(), m_size - offset));
         m_start = offset;
         m_filled = std::min(m_source.ReadAt(offset, std::span(m_window.data(), want)), want);
         if (m_filled < out.size()) {
@@ -127,7 +129,9 @@ bool IsFrameMarker(uint8_t m) {
     return m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC;
 }
 
-bool IsStandaloneMarker(uint8_t m) { return m == 0x01 || (m >= 0xD0 && m <= 0xD7); }
+bool IsStandaloneMarker(uint8_t m) {
+    return m == 0x01 || (m >= 0xD0 && m <= 0xD7);
+}
 
 std::optional<PhotoHeader> ReadJpeg(Reader& in) {
     PhotoHeader h;

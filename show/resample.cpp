@@ -1,8 +1,9 @@
 #include "show/resample.h"
 
 #include <algorithm>
-#include <cstring>
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <vector>
@@ -10,17 +11,20 @@
 namespace quillmere {
 namespace {
 
-// Filter weights are fixed point with kWeightBits fractional bits, and the weights of one
-// destination pixel always sum to exactly kOne, so a flat colour comes back unchanged. The
-// vertical pass keeps 8 extra fractional bits in 16-bit samples: 255 << 8 times kOne still fits
-// an unsigned 32-bit sum in the horizontal pass.
-constexpr int kWeightBits = 15;
-constexpr uint32_t kOne = 1u << kWeightBits;
+// Filter weights are fixed point and the weights of one destination pixel always sum to exactly
+// one, so a flat colour comes back unchanged. The vertical pass yields 16-bit samples with
+// kSampleBits fractional bits. Its weights have 8 bits when the factor allows: 8-bit pixels times
+// weights summing to 256 then add up within 16 bits, which vector units do twice as wide and
+// without widening. Steeper reductions, whose weights would be too coarse in 8 bits, use 15-bit
+// weights and 32-bit sums. The horizontal pass weighs samples by 15 bits into 32-bit sums.
 constexpr int kSampleBits = 8;
-constexpr int kVerticalShift = kWeightBits - kSampleBits;
-constexpr uint32_t kVerticalHalf = 1u << (kVerticalShift - 1);
-constexpr int kHorizontalShift = kWeightBits + kSampleBits;
-constexpr uint32_t kHorizontalHalf = 1u << (kHorizontalShift - 1);
+constexpr int kShortWeightBits = kSampleBits;
+constexpr int kLongWeightBits = 15;
+constexpr int64_t kMaxShortTaps = 18;
+constexpr int kLongShift = kLongWeightBits - kSampleBits;
+constexpr uint32_t kLongHalf = 1u << (kLongShift - 1);
+constexpr int kHorizontalShift = kLongWeightBits + kSampleBits;
+constexpr uint64_t kHorizontalHalf = 1u << (kHorizontalShift - 1);
 
 // How an orientation reads the stored pixels: upright (u, v) is stored (a, b) with (a, b) =
 // transposed ? (v, u) : (u, v), then a and b counted from the far side where mirrored.
@@ -57,12 +61,13 @@ bool ValidLayout(const void* data, int32_t width, int32_t height, ptrdiff_t stri
 // The source pixels behind one destination pixel along one axis: `first` and the fixed-point
 // weights of the consecutive pixels from there. Depends only on the lengths and the index, so a
 // region sees exactly the weights of the whole render.
-void AppendTaps(int64_t srcLen, int64_t dstLen, int64_t index, std::vector<uint16_t>& weights,
-                int64_t& first) {
+void AppendTaps(int64_t srcLen, int64_t dstLen, int64_t index, int weightBits,
+                std::vector<uint16_t>& weights, int64_t& first) {
+    const int64_t one = int64_t{1} << weightBits;
     if (dstLen < srcLen) {
         // Area average: destination pixel `index` covers [index, index + 1) * srcLen / dstLen
         // source pixels; in units of 1 / dstLen source pixel that is [lo, hi). Each weight is the
-        // difference of rounded running coverage, so the weights sum to exactly kOne.
+        // difference of rounded running coverage, so the weights sum to exactly one.
         const int64_t lo = index * srcLen;
         const int64_t hi = lo + srcLen;
         first = lo / dstLen;
@@ -70,7 +75,7 @@ void AppendTaps(int64_t srcLen, int64_t dstLen, int64_t index, std::vector<uint1
         int64_t previous = 0;
         for (int64_t i = first; i <= last; ++i) {
             const int64_t covered = std::min((i + 1) * dstLen, hi) - lo;
-            const int64_t running = (covered * kOne + srcLen / 2) / srcLen;
+            const int64_t running = (covered * one + srcLen / 2) / srcLen;
             weights.push_back(static_cast<uint16_t>(running - previous));
             previous = running;
         }
@@ -81,24 +86,24 @@ void AppendTaps(int64_t srcLen, int64_t dstLen, int64_t index, std::vector<uint1
     const int64_t position = (2 * index + 1) * srcLen - dstLen;
     if (position <= 0) {
         first = 0;
-        weights.push_back(static_cast<uint16_t>(kOne));
+        weights.push_back(static_cast<uint16_t>(one));
         return;
     }
     const int64_t unit = 2 * dstLen;
     first = position / unit;
     if (first >= srcLen - 1) {
         first = srcLen - 1;
-        weights.push_back(static_cast<uint16_t>(kOne));
+        weights.push_back(static_cast<uint16_t>(one));
         return;
     }
-    const int64_t next = ((position % unit) * kOne + dstLen) / unit;
+    const int64_t next = ((position % unit) * one + dstLen) / unit;
     if (next == 0) {
-        weights.push_back(static_cast<uint16_t>(kOne));
-    } else if (next == kOne) {
+        weights.push_back(static_cast<uint16_t>(one));
+    } else if (next == one) {
         ++first;
-        weights.push_back(static_cast<uint16_t>(kOne));
+        weights.push_back(static_cast<uint16_t>(one));
     } else {
-        weights.push_back(static_cast<uint16_t>(kOne - next));
+        weights.push_back(static_cast<uint16_t>(one - next));
         weights.push_back(static_cast<uint16_t>(next));
     }
 }
@@ -116,39 +121,96 @@ struct HorizontalTap {
     int32_t count;
 };
 
-// Vertical pass: the weighted sum of the source rows over the strip, as 16-bit samples with
-// kSampleBits fractional bits. A block of samples is summed over all rows in locals, which the
-// compiler keeps in vector registers; the copies in and out spare it any aliasing doubt.
-void BlendRows(const uint8_t* const* rows, const uint16_t* weights, int64_t count, size_t n,
-               uint16_t* out) {
+// Vertical pass: the weighted sum of the source rows over the strip. A block of samples is summed
+// over all rows in locals, which the compiler keeps in vector registers; copying in and out spares
+// it any aliasing doubt. Short weights sum exactly within 16 bits.
+void BlendRowsShort(const uint8_t* const* rows, const uint16_t* weights, int64_t count, size_t n,
+                    uint16_t* out) {
+    constexpr size_t kBlock = 16;
+    size_t i = 0;
+    for (; i + kBlock <= n; i += kBlock) {
+        uint16_t sum[kBlock] = {};
+        for (int64_t k = 0; k < count; ++k) {
+            uint8_t row[kBlock];
+            std::memcpy(row, rows[k] + i, kBlock);
+            const uint16_t w = weights[k];
+            for (size_t j = 0; j < kBlock; ++j) {
+                sum[j] = static_cast<uint16_t>(sum[j] + row[j] * w);
+            }
+        }
+        std::memcpy(out + i, sum, sizeof sum);
+    }
+    for (; i < n; ++i) {
+        uint32_t sum = 0;
+        for (int64_t k = 0; k < count; ++k) {
+            sum += uint32_t{rows[k][i]} * weights[k];
+        }
+        out[i] = static_cast<uint16_t>(sum);
+    }
+}
+
+// The same with long weights, rounded down to kSampleBits fractional bits.
+void BlendRowsLong(const uint8_t* const* rows, const uint16_t* weights, int64_t count, size_t n,
+                   uint16_t* out) {
     constexpr size_t kBlock = 16;
     size_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
         uint32_t sum[kBlock];
         for (size_t j = 0; j < kBlock; ++j) {
-            sum[j] = kVerticalHalf;
+            sum[j] = kLongHalf;
         }
         for (int64_t k = 0; k < count; ++k) {
             uint8_t row[kBlock];
             std::memcpy(row, rows[k] + i, kBlock);
             const uint16_t w = weights[k];
             for (size_t j = 0; j < kBlock; ++j) {
-                // 16 by 16 bits into 32: the form vector units multiply fastest.
+                // 16 by 16 bits into 32: the widening multiply vector units have.
                 sum[j] += uint32_t{uint16_t{row[j]}} * uint32_t{w};
             }
         }
         uint16_t blended[kBlock];
         for (size_t j = 0; j < kBlock; ++j) {
-            blended[j] = static_cast<uint16_t>(sum[j] >> kVerticalShift);
+            blended[j] = static_cast<uint16_t>(sum[j] >> kLongShift);
         }
         std::memcpy(out + i, blended, sizeof blended);
     }
     for (; i < n; ++i) {
-        uint32_t sum = kVerticalHalf;
+        uint32_t sum = kLongHalf;
         for (int64_t k = 0; k < count; ++k) {
             sum += uint32_t{rows[k][i]} * weights[k];
         }
-        out[i] = static_cast<uint16_t>(sum >> kVerticalShift);
+        out[i] = static_cast<uint16_t>(sum >> kLongShift);
+    }
+}
+
+// Horizontal pass for one row of the region. The four 16-bit samples of a pixel are read as one
+// 64-bit word and split into two pairs of 32-bit lanes (B and R, G and A): a sample of at most
+// 255 << kSampleBits times weights summing to 1 << kLongWeightBits stays below 2^31, so a lane
+// never carries into the next.
+static_assert(std::endian::native == std::endian::little, "samples are read as 64-bit words");
+void BlendColumns(const uint16_t* strip, const uint16_t* weights, const HorizontalTap* taps,
+                  size_t count, uint8_t* dst, ptrdiff_t at, ptrdiff_t step) {
+    constexpr uint64_t kLanes = 0x0000FFFF0000FFFFull;
+    constexpr uint64_t kHalves = kHorizontalHalf | kHorizontalHalf << 32;
+    for (size_t t = 0; t < count; ++t) {
+        const HorizontalTap& tap = taps[t];
+        const uint16_t* s = strip + tap.sample;
+        const uint16_t* w = weights + tap.weight;
+        uint64_t even = kHalves;
+        uint64_t odd = kHalves;
+        for (int32_t k = 0; k < tap.count; ++k, s += 4) {
+            const uint64_t wk = w[k];
+            uint64_t pixel;
+            std::memcpy(&pixel, s, sizeof pixel);
+            even += (pixel & kLanes) * wk;
+            odd += ((pixel >> 16) & kLanes) * wk;
+        }
+        uint8_t* p = dst + at;
+        p[0] = static_cast<uint8_t>(even >> kHorizontalShift);
+        p[1] = static_cast<uint8_t>(odd >> kHorizontalShift);
+        p[2] = static_cast<uint8_t>(even >> (32 + kHorizontalShift));
+        p[3] = static_cast<uint8_t>(odd >> (32 + kHorizontalShift));
+        at += step;
     }
 }
 
@@ -228,13 +290,14 @@ bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Re
     std::vector<uint16_t> strip;
     int64_t stripFirst = 0;
     size_t stripSamples = 0;
+    int verticalBits = kLongWeightBits;
     try {
         taps.resize(static_cast<size_t>(outA));
         int64_t stripLast = 0;
         for (int64_t i = 0; i < outA; ++i) {
             const size_t at = weightsA.size();
             int64_t first = 0;
-            AppendTaps(src.width, scaledA, a0 + i, weightsA, first);
+            AppendTaps(src.width, scaledA, a0 + i, kLongWeightBits, weightsA, first);
             if (i == 0) {
                 stripFirst = first;
             }
@@ -245,6 +308,7 @@ bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Re
         }
         stripSamples = static_cast<size_t>((stripLast - stripFirst + 1) * 4);
         const int64_t maxB = MaxTaps(src.height, scaledB);
+        verticalBits = maxB <= kMaxShortTaps ? kShortWeightBits : kLongWeightBits;
         weightsB.reserve(static_cast<size_t>(maxB));
         rows.resize(static_cast<size_t>(maxB));
         strip.resize(stripSamples);
@@ -256,43 +320,25 @@ bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Re
     for (int64_t b = b0; b < b1; ++b) {
         weightsB.clear();
         int64_t first = 0;
-        AppendTaps(src.height, scaledB, b, weightsB, first);
+        AppendTaps(src.height, scaledB, b, verticalBits, weightsB, first);
         const int64_t count = static_cast<int64_t>(weightsB.size());
         for (int64_t k = 0; k < count; ++k) {
             rows[k] = srcStrip + (first + k) * src.stride;
         }
-        BlendRows(rows.data(), weightsB.data(), count, stripSamples, strip.data());
-
-        ptrdiff_t at = origin + (b - b0) * stepB;
-        for (const HorizontalTap& tap : taps) {
-            const uint16_t* s = strip.data() + tap.sample;
-            const uint16_t* w = weightsA.data() + tap.weight;
-            uint32_t c0 = kHorizontalHalf;
-            uint32_t c1 = kHorizontalHalf;
-            uint32_t c2 = kHorizontalHalf;
-            uint32_t c3 = kHorizontalHalf;
-            for (int32_t k = 0; k < tap.count; ++k) {
-                const uint32_t wk = w[k];
-                c0 += wk * s[0];
-                c1 += wk * s[1];
-                c2 += wk * s[2];
-                c3 += wk * s[3];
-                s += 4;
-            }
-            uint8_t* p = dst.data + at;
-            p[0] = static_cast<uint8_t>(c0 >> kHorizontalShift);
-            p[1] = static_cast<uint8_t>(c1 >> kHorizontalShift);
-            p[2] = static_cast<uint8_t>(c2 >> kHorizontalShift);
-            p[3] = static_cast<uint8_t>(c3 >> kHorizontalShift);
-            at += stepA;
+        if (verticalBits == kShortWeightBits) {
+            BlendRowsShort(rows.data(), weightsB.data(), count, stripSamples, strip.data());
+        } else {
+            BlendRowsLong(rows.data(), weightsB.data(), count, stripSamples, strip.data());
         }
+        BlendColumns(strip.data(), weightsA.data(), taps.data(), taps.size(), dst.data,
+                     origin + (b - b0) * stepB, stepA);
     }
     return true;
 }
 
 bool Resample(const PixelView& src, int32_t orientation, const PixelTarget& dst) {
-    return ResampleRegion(src, orientation, {dst.width, dst.height},
-                          {0, 0, dst.width, dst.height}, dst);
+    return ResampleRegion(src, orientation, {dst.width, dst.height}, {0, 0, dst.width, dst.height},
+                          dst);
 }
 
 void CompositeOver(const PixelTarget& target, uint32_t fillColorRef) {

@@ -14,6 +14,7 @@ if [[ $# -eq 0 ]]; then
     exit 2
 fi
 
+command_pid=""
 xvfb_pid=""
 compositor_pid=""
 prefix=""
@@ -39,6 +40,10 @@ fail() {
 teardown() {
     local rc=$?
     trap - EXIT INT TERM HUP
+    if [[ -n $command_pid ]]; then
+        kill "$command_pid" 2>/dev/null || true
+        wait "$command_pid" 2>/dev/null || true
+    fi
     # Only our own prefix's server: other sessions on this machine keep theirs.
     if [[ -n $prefix && -d $prefix ]]; then
         WINEPREFIX=$prefix wineserver -k </dev/null >/dev/null 2>&1 || true
@@ -95,7 +100,8 @@ compositor_pid=$!
 step "xcompmgr started"
 
 # --- Locale --------------------------------------------------------------------------------
-# Japanese so that the program's dialogs are exercised with the fonts and code page they ship for.
+# Japanese, the language of the program's resources: its dialogs meet the code page and fonts
+# of the users they are written for.
 if locale -a 2>/dev/null | grep -qiE '^ja_JP\.utf-?8$' ||
     localedef -i ja_JP -c -f UTF-8 ja_JP.UTF-8 >>"$session_log" 2>&1; then
     export LANG=ja_JP.UTF-8
@@ -155,10 +161,26 @@ step "wineserver settled"
 wineserver -p </dev/null >>"$session_log" 2>&1 || fail "wineserver -p failed"
 step "persistent wineserver started"
 
+# Start Wine's own long-lived processes (services, the desktop's explorer.exe) now, with our
+# descriptors: started by the first test they would inherit its output pipe and hold it open
+# for the rest of the session, and the runner reading it would wait forever.
+wine rundll32.exe user32.dll,GetDesktopWindow </dev/null >>"$session_log" 2>&1 ||
+    fail "the desktop process did not start"
+step "desktop and services started"
+
 # --- The command ---------------------------------------------------------------------------
+# In the background so that a signal to this script is handled at once, not once the command
+# ends. An explicit redirection keeps our stdin; a closed one becomes /dev/null.
+if { true <&0; } 2>/dev/null; then
+    "$@" <&0 &
+else
+    "$@" </dev/null &
+fi
+command_pid=$!
 set +e
-"$@"
+wait "$command_pid"
 rc=$?
 set -e
+command_pid=""
 step "command ended with $rc"
 exit "$rc"
