@@ -62,4 +62,5 @@ target_link_options(catalogue_bench_win PRIVATE ${QUILLMERE_STATIC_LINK})
 
 # Every test here needs the Wine session that tests/e2e/wine_session.sh provides.
 add_test(NAME win32_tests COMMAND wine $<TARGET_FILE:win32_tests>)
-include(${PROJECT_SOURCE_DIR}/tests/e2e/e2e_tests.cmake OPTIONAL)
+set_tests_properties(win32_tests PROPERTIES TIMEOUT 300)
+include(${PROJECT_SOURCE_DIR}/tests/e2e/e2e_tests.cmake)

@@ -12,7 +12,8 @@ foreach(module_file IN LISTS QUILLMERE_E2E_MODULES)
              WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/tests/e2e)
     set_tests_properties(e2e.${module} PROPERTIES
         # No bytecode: the modules run from the source tree.
-        ENVIRONMENT "QM_SCR=$<TARGET_FILE:Tessaly>;QM_DRIVER=$<TARGET_FILE:qmdriver>;PYTHONDONTWRITEBYTECODE=1"
+        ENVIRONMENT
+            "QM_SCR=$<TARGET_FILE:Tessaly>;QM_DRIVER=$<TARGET_FILE:qmdriver>;PYTHONDONTWRITEBYTECODE=1"
         LABELS e2e
         TIMEOUT 300)
 endforeach()

@@ -7,7 +7,7 @@ import wine_helpers as wh
 # "At once": a request that opens nothing ends in a fraction of this even on a slow machine.
 PROMPT_MS = 5000
 
-# Long enough for a show to load its settings and start its first photo.
+# Long enough for a show to load its settings and open its windows.
 SHOW_SURVIVAL_MS = 3000
 
 # The window title a running configuration shows, searched without regard to case.

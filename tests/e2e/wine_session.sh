@@ -66,9 +66,10 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-session_log=$(mktemp "${TMPDIR:-/tmp}/qm-wine-session.XXXXXX.log")
+session_log=$(mktemp -t qm-wine-session.XXXXXX.log)
 
 # --- Display -------------------------------------------------------------------------------
+# X servers keep their locks and sockets in these fixed places, whatever TMPDIR says.
 start_display() {
     local n
     for ((n = 90; n < 190; n++)); do
@@ -113,7 +114,7 @@ unset LC_ALL
 step "locale $LANG"
 
 # --- Prefix --------------------------------------------------------------------------------
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/qm-wineprefix.XXXXXX")
+prefix=$(mktemp -d -t qm-wineprefix.XXXXXX)
 export WINEPREFIX=$prefix
 export WINEDEBUG=-all
 # No Mono/Gecko installers, and no menu entries written into the user's home.
@@ -147,12 +148,14 @@ fonts_dir=$prefix/drive_c/windows/Fonts
 mkdir -p "$fonts_dir"
 cp /usr/share/wine/fonts/*.ttf "$fonts_dir/" 2>>"$session_log" || true
 
-# My Pictures is linked to the user's own folder: tests get an empty one of their own instead.
-user_dir=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-if [[ -n $user_dir ]]; then
-    rm -f -- "$user_dir/Pictures"
-    mkdir -p "$user_dir/Pictures"
-fi
+# wineboot links the profile folders (My Pictures among them) to the user's own home: tests get
+# empty folders of their own instead, and never read or write the home.
+for folder in "$prefix/drive_c/users/$(id -un)"/*; do
+    if [[ -L $folder ]]; then
+        rm -f -- "$folder"
+        mkdir -p -- "$folder"
+    fi
+done
 
 # Let the boot processes finish before the server is made persistent: the other order leaves a
 # second services.exe behind and makes later calls stall.

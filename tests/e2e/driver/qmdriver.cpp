@@ -39,7 +39,7 @@ constexpr int kExitUsage = 2;
 // INVALID_HANDLE_VALUE, most other kernel handles' is null.
 template <typename Traits>
 class UniqueHandle {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueHandle() = default;
@@ -64,9 +64,10 @@ public:
     }
     explicit operator bool() const { return handle_ != Traits::Invalid(); }
 
-private:
+  private:
     void Reset() {
-        if (handle_ != Traits::Invalid()) Traits::Close(handle_);
+        if (handle_ != Traits::Invalid())
+            Traits::Close(handle_);
         handle_ = Traits::Invalid();
     }
 
@@ -105,7 +106,8 @@ using Window = UniqueHandle<WindowTraits>;
 // --- Output -------------------------------------------------------------------------------
 
 std::string ToUtf8(std::wstring_view text) {
-    if (text.empty()) return {};
+    if (text.empty())
+        return {};
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(size), '\0');
@@ -121,12 +123,15 @@ void WriteAll(DWORD stdHandle, std::string_view bytes) {
     while (!bytes.empty()) {
         DWORD written = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size(), 1 << 20));
-        if (!WriteFile(out, bytes.data(), chunk, &written, nullptr) || written == 0) return;
+        if (!WriteFile(out, bytes.data(), chunk, &written, nullptr) || written == 0)
+            return;
         bytes.remove_prefix(written);
     }
 }
 
-void Line(std::wstring_view text) { WriteAll(STD_OUTPUT_HANDLE, ToUtf8(text) + "\n"); }
+void Line(std::wstring_view text) {
+    WriteAll(STD_OUTPUT_HANDLE, ToUtf8(text) + "\n");
+}
 
 void Fact(std::wstring_view name, std::wstring_view value) {
     std::wstring line(name);
@@ -135,13 +140,16 @@ void Fact(std::wstring_view name, std::wstring_view value) {
     Line(line);
 }
 
-void Fact(std::wstring_view name, uint64_t value) { Fact(name, std::to_wstring(value)); }
-void YesNo(std::wstring_view name, bool value) { Fact(name, value ? L"yes" : L"no"); }
+void Fact(std::wstring_view name, uint64_t value) {
+    Fact(name, std::to_wstring(value));
+}
+void YesNo(std::wstring_view name, bool value) {
+    Fact(name, value ? L"yes" : L"no");
+}
 
 int Fail(std::wstring_view what, DWORD error) {
-    WriteAll(STD_ERROR_HANDLE,
-             ToUtf8(L"qmdriver: " + std::wstring(what) + L" (error " + std::to_wstring(error) +
-                    L")\n"));
+    WriteAll(STD_ERROR_HANDLE, ToUtf8(L"qmdriver: " + std::wstring(what) + L" (error " +
+                                      std::to_wstring(error) + L")\n"));
     return kExitFailed;
 }
 
@@ -154,11 +162,13 @@ int Usage(std::wstring_view what) {
 // --- Parsing ------------------------------------------------------------------------------
 
 std::optional<uint32_t> ParseNumber(const wchar_t* text) {
-    if (*text == L'\0' || *text == L'-' || *text == L'+') return std::nullopt;
+    if (*text == L'\0' || *text == L'-' || *text == L'+')
+        return std::nullopt;
     wchar_t* end = nullptr;
     errno = 0;
     const unsigned long long value = std::wcstoull(text, &end, 0);
-    if (*end != L'\0' || errno != 0 || value > 0xFFFFFFFFull) return std::nullopt;
+    if (*end != L'\0' || errno != 0 || value > 0xFFFFFFFFull)
+        return std::nullopt;
     return static_cast<uint32_t>(value);
 }
 
@@ -184,14 +194,16 @@ constexpr TypeName kTypeNames[] = {
 
 std::wstring TypeToText(DWORD type) {
     for (const TypeName& entry : kTypeNames) {
-        if (entry.type == type) return entry.name;
+        if (entry.type == type)
+            return entry.name;
     }
     return std::to_wstring(type);
 }
 
 std::optional<DWORD> TypeFromText(const wchar_t* text) {
     for (const TypeName& entry : kTypeNames) {
-        if (_wcsicmp(entry.name, text) == 0) return entry.type;
+        if (_wcsicmp(entry.name, text) == 0)
+            return entry.type;
     }
     return ParseNumber(text);
 }
@@ -208,9 +220,12 @@ std::wstring ToHex(const uint8_t* bytes, size_t size) {
 }
 
 int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
     return -1;
 }
 
@@ -221,9 +236,11 @@ std::optional<std::vector<uint8_t>> FromHex(std::basic_string_view<Char> text) {
     out.reserve(text.size() / 2);
     int high = -1;
     for (const Char c : text) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') continue;
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
         const int digit = HexDigit(static_cast<wchar_t>(c));
-        if (digit < 0) return std::nullopt;
+        if (digit < 0)
+            return std::nullopt;
         if (high < 0) {
             high = digit;
         } else {
@@ -231,14 +248,16 @@ std::optional<std::vector<uint8_t>> FromHex(std::basic_string_view<Char> text) {
             high = -1;
         }
     }
-    if (high >= 0) return std::nullopt;
+    if (high >= 0)
+        return std::nullopt;
     return out;
 }
 
 std::optional<std::string> ReadWholeFile(const wchar_t* path) {
     FileHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return std::nullopt;
+    if (!file)
+        return std::nullopt;
     std::string out;
     char buffer[64 * 1024];
     DWORD read = 0;
@@ -250,7 +269,8 @@ std::optional<std::string> ReadWholeFile(const wchar_t* path) {
 
 // Quotes one argument so that the C run-time of the child splits it back unchanged.
 void AppendQuoted(std::wstring& commandLine, std::wstring_view arg) {
-    if (!commandLine.empty()) commandLine += L' ';
+    if (!commandLine.empty())
+        commandLine += L' ';
     if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
         commandLine += arg;
         return;
@@ -274,7 +294,7 @@ void AppendQuoted(std::wstring& commandLine, std::wstring_view arg) {
 // --- Time ---------------------------------------------------------------------------------
 
 class Stopwatch {
-public:
+  public:
     Stopwatch() {
         QueryPerformanceFrequency(&frequency_);
         QueryPerformanceCounter(&start_);
@@ -285,7 +305,7 @@ public:
         return static_cast<uint64_t>((now.QuadPart - start_.QuadPart) * 1000 / frequency_.QuadPart);
     }
 
-private:
+  private:
     LARGE_INTEGER frequency_{};
     LARGE_INTEGER start_{};
 };
@@ -299,7 +319,8 @@ int RegList(const wchar_t* subkey) {
         Fact(L"key", L"absent");
         return kExitOk;
     }
-    if (status != ERROR_SUCCESS) return Fail(L"cannot open the key", status);
+    if (status != ERROR_SUCCESS)
+        return Fail(L"cannot open the key", status);
     Fact(L"key", L"present");
 
     DWORD count = 0;
@@ -307,7 +328,8 @@ int RegList(const wchar_t* subkey) {
     DWORD maxData = 0;
     status = RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                               &count, &maxName, &maxData, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) return Fail(L"cannot query the key", status);
+    if (status != ERROR_SUCCESS)
+        return Fail(L"cannot query the key", status);
 
     struct Value {
         std::wstring name;
@@ -323,8 +345,10 @@ int RegList(const wchar_t* subkey) {
         DWORD type = 0;
         status = RegEnumValueW(key.Get(), index, name.data(), &nameSize, nullptr, &type,
                                data.data(), &dataSize);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status != ERROR_SUCCESS) return Fail(L"cannot read a value", status);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return Fail(L"cannot read a value", status);
         values.push_back({std::wstring(name.data(), nameSize), type,
                           std::vector<uint8_t>(data.begin(), data.begin() + dataSize)});
     }
@@ -347,7 +371,8 @@ int RegSubkeys(const wchar_t* subkey) {
         Fact(L"key", L"absent");
         return kExitOk;
     }
-    if (status != ERROR_SUCCESS) return Fail(L"cannot open the key", status);
+    if (status != ERROR_SUCCESS)
+        return Fail(L"cannot open the key", status);
     Fact(L"key", L"present");
 
     std::vector<std::wstring> names;
@@ -355,53 +380,63 @@ int RegSubkeys(const wchar_t* subkey) {
     for (DWORD index = 0;; ++index) {
         DWORD size = ARRAYSIZE(name);
         status = RegEnumKeyExW(key.Get(), index, name, &size, nullptr, nullptr, nullptr, nullptr);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status != ERROR_SUCCESS) return Fail(L"cannot read a subkey", status);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return Fail(L"cannot read a subkey", status);
         names.emplace_back(name, size);
     }
     std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
         return _wcsicmp(a.c_str(), b.c_str()) < 0;
     });
-    for (const std::wstring& each : names) Fact(L"subkey", each);
+    for (const std::wstring& each : names)
+        Fact(L"subkey", each);
     return kExitOk;
 }
 
 int RegSet(const wchar_t* subkey, const wchar_t* name, const wchar_t* typeText,
            const wchar_t* hexText) {
     const std::optional<DWORD> type = TypeFromText(typeText);
-    if (!type) return Usage(L"unknown value type");
+    if (!type)
+        return Usage(L"unknown value type");
 
     std::optional<std::vector<uint8_t>> data;
     if (std::wcscmp(hexText, L"-") == 0) {
         data.emplace();
     } else if (hexText[0] == L'@') {
         const std::optional<std::string> text = ReadWholeFile(hexText + 1);
-        if (!text) return Fail(L"cannot read the hex file", GetLastError());
+        if (!text)
+            return Fail(L"cannot read the hex file", GetLastError());
         data = FromHex(std::string_view(*text));
     } else {
         data = FromHex(std::wstring_view(hexText));
     }
-    if (!data) return Usage(L"the data is not hex digits in pairs");
+    if (!data)
+        return Usage(L"the data is not hex digits in pairs");
 
     Key key;
     LSTATUS status = RegCreateKeyExW(HKEY_CURRENT_USER, subkey, 0, nullptr, 0, KEY_SET_VALUE,
                                      nullptr, key.Receive(), nullptr);
-    if (status != ERROR_SUCCESS) return Fail(L"cannot create the key", status);
+    if (status != ERROR_SUCCESS)
+        return Fail(L"cannot create the key", status);
     status = RegSetValueExW(key.Get(), name, 0, *type, data->empty() ? nullptr : data->data(),
                             static_cast<DWORD>(data->size()));
-    if (status != ERROR_SUCCESS) return Fail(L"cannot set the value", status);
+    if (status != ERROR_SUCCESS)
+        return Fail(L"cannot set the value", status);
     Fact(L"set", static_cast<uint64_t>(data->size()));
     return kExitOk;
 }
 
 int RegDeleteTree(const wchar_t* subkey) {
-    if (*subkey == L'\0') return Usage(L"refusing to delete all of HKEY_CURRENT_USER");
+    if (*subkey == L'\0')
+        return Usage(L"refusing to delete all of HKEY_CURRENT_USER");
     const LSTATUS status = RegDeleteTreeW(HKEY_CURRENT_USER, subkey);
     if (status == ERROR_FILE_NOT_FOUND) {
         Fact(L"deleted", L"absent");
         return kExitOk;
     }
-    if (status != ERROR_SUCCESS) return Fail(L"cannot delete the key", status);
+    if (status != ERROR_SUCCESS)
+        return Fail(L"cannot delete the key", status);
     Fact(L"deleted", L"yes");
     return kExitOk;
 }
@@ -411,16 +446,18 @@ int RegDeleteTree(const wchar_t* subkey) {
 int MutexExists(const wchar_t* name) {
     Handle mutex(OpenMutexW(SYNCHRONIZE, FALSE, name));
     const DWORD error = GetLastError();
-    if (!mutex && error != ERROR_FILE_NOT_FOUND) return Fail(L"cannot open the mutex", error);
+    if (!mutex && error != ERROR_FILE_NOT_FOUND)
+        return Fail(L"cannot open the mutex", error);
     Fact(L"mutex", mutex ? L"present" : L"absent");
     return kExitOk;
 }
 
-std::optional<std::wstring> PathQuery(DWORD (*query)(LPCWSTR, LPWSTR, DWORD), const wchar_t* path) {
+std::optional<std::wstring> PathQuery(decltype(&GetShortPathNameW) query, const wchar_t* path) {
     std::wstring out(MAX_PATH, L'\0');
     for (;;) {
         const DWORD size = query(path, out.data(), static_cast<DWORD>(out.size()));
-        if (size == 0) return std::nullopt;
+        if (size == 0)
+            return std::nullopt;
         if (size < out.size()) {
             out.resize(size);
             return out;
@@ -431,9 +468,11 @@ std::optional<std::wstring> PathQuery(DWORD (*query)(LPCWSTR, LPWSTR, DWORD), co
 
 int ShortPath(const wchar_t* path) {
     const std::optional<std::wstring> shortPath = PathQuery(GetShortPathNameW, path);
-    if (!shortPath) return Fail(L"GetShortPathNameW failed", GetLastError());
+    if (!shortPath)
+        return Fail(L"GetShortPathNameW failed", GetLastError());
     const std::optional<std::wstring> longPath = PathQuery(GetLongPathNameW, path);
-    if (!longPath) return Fail(L"GetLongPathNameW failed", GetLastError());
+    if (!longPath)
+        return Fail(L"GetLongPathNameW failed", GetLastError());
     Fact(L"short-path", *shortPath);
     Fact(L"long-path", *longPath);
     return kExitOk;
@@ -448,12 +487,13 @@ struct Child {
 
 std::optional<Child> StartChild(int argc, wchar_t** argv) {
     std::wstring commandLine;
-    for (int i = 0; i < argc; ++i) AppendQuoted(commandLine, argv[i]);
+    for (int i = 0; i < argc; ++i)
+        AppendQuoted(commandLine, argv[i]);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    // The application name is given apart, so that a program started by its short path keeps
-    // exactly that path as its module name.
+    // The application name is given apart: the path is taken as it is, with no search and no
+    // guessing where a name with spaces ends.
     if (!CreateProcessW(argv[0], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
         Fail(L"cannot start " + std::wstring(argv[0]), GetLastError());
@@ -486,14 +526,19 @@ BOOL CALLBACK CountWindow(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &owner);
     if (owner == count->processId) {
         ++count->all;
-        if (IsWindowVisible(window)) ++count->visible;
+        if (IsWindowVisible(window))
+            ++count->visible;
     }
     return TRUE;
 }
 
+// Windows that live between two looks go unseen; enough to show that a request opens none. The
+// looking itself slows a starting child under Wine by some 0.2 s, so the elapsed time is an
+// upper bound.
 int Run(uint32_t timeoutMs, int argc, wchar_t** argv) {
     std::optional<Child> child = StartChild(argc, argv);
-    if (!child) return kExitFailed;
+    if (!child)
+        return kExitFailed;
     const Stopwatch clock;
 
     uint32_t windowsSeen = 0;
@@ -508,10 +553,12 @@ int Run(uint32_t timeoutMs, int argc, wchar_t** argv) {
             exited = true;
             break;
         }
-        if (clock.ElapsedMs() >= timeoutMs) break;
+        if (clock.ElapsedMs() >= timeoutMs)
+            break;
     }
     const uint64_t elapsed = clock.ElapsedMs();
-    if (!exited) TerminateProcess(child->process.Get(), 1);
+    if (!exited)
+        TerminateProcess(child->process.Get(), 1);
 
     ReportEnd(*child, exited, elapsed);
     Fact(L"windows-seen", static_cast<uint64_t>(windowsSeen));
@@ -532,9 +579,11 @@ bool PumpUntil(uint32_t timeoutMs, HANDLE waitOn, Done done) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
         }
-        if (done()) return true;
+        if (done())
+            return true;
         const uint64_t elapsed = clock.ElapsedMs();
-        if (elapsed >= timeoutMs) return false;
+        if (elapsed >= timeoutMs)
+            return false;
         const DWORD slice = static_cast<DWORD>(std::min<uint64_t>(timeoutMs - elapsed, 10));
         MsgWaitForMultipleObjects(waitOn ? 1 : 0, waitOn ? &waitOn : nullptr, FALSE, slice,
                                   QS_ALLINPUT);
@@ -552,7 +601,8 @@ Window MakeTopLevelWindow(const wchar_t* title, int x) {
         windowClass.lpszClassName = kClass;
         return RegisterClassW(&windowClass) != 0;
     }();
-    if (!registered) return Window();
+    if (!registered)
+        return Window();
     Window window(CreateWindowExW(0, kClass, title, WS_OVERLAPPEDWINDOW, x, 80, 400, 300, nullptr,
                                   nullptr, GetModuleHandleW(nullptr), nullptr));
     if (window) {
@@ -568,27 +618,32 @@ constexpr uint32_t kForegroundSettleMs = 1500;
 int StandIn(const wchar_t* mutexName, const wchar_t* title, uint32_t timeoutMs, int argc,
             wchar_t** argv) {
     Handle mutex(CreateMutexW(nullptr, TRUE, mutexName));
-    if (!mutex) return Fail(L"cannot create the mutex", GetLastError());
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return Fail(L"the mutex exists already", 0);
+    if (!mutex)
+        return Fail(L"cannot create the mutex", GetLastError());
+    if (GetLastError() == ERROR_ALREADY_EXISTS)
+        return Fail(L"the mutex exists already", 0);
 
     const Window titled = MakeTopLevelWindow(title, 60);
     const Window other = MakeTopLevelWindow(L"qmdriver bystander", 520);
-    if (!titled || !other) return Fail(L"cannot create the windows", GetLastError());
+    if (!titled || !other)
+        return Fail(L"cannot create the windows", GetLastError());
     SetForegroundWindow(other.Get());
     const bool otherInFront = PumpUntil(kForegroundSettleMs, nullptr,
                                         [&] { return GetForegroundWindow() == other.Get(); });
     YesNo(L"foreground-before-is-bystander", otherInFront);
-    if (!otherInFront) return Fail(L"the bystander window did not come to the foreground", 0);
+    if (!otherInFront)
+        return Fail(L"the bystander window did not come to the foreground", 0);
 
     std::optional<Child> child = StartChild(argc, argv);
-    if (!child) return kExitFailed;
+    if (!child)
+        return kExitFailed;
     const Stopwatch clock;
     const HANDLE process = child->process.Get();
-    const bool exited = PumpUntil(timeoutMs, process, [&] {
-        return WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-    });
+    const bool exited = PumpUntil(timeoutMs, process,
+                                  [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; });
     const uint64_t elapsed = clock.ElapsedMs();
-    if (!exited) TerminateProcess(process, 1);
+    if (!exited)
+        TerminateProcess(process, 1);
 
     // The program may end before the foreground change it asked for has arrived here.
     const bool titledInFront = PumpUntil(kForegroundSettleMs, nullptr,
@@ -602,26 +657,35 @@ int StandIn(const wchar_t* mutexName, const wchar_t* title, uint32_t timeoutMs, 
 
 // Finds the "--" that ends the driver's own arguments; the program and its arguments follow.
 int ProgramStart(int argc, wchar_t** argv, int from) {
-    if (from < argc && std::wcscmp(argv[from], L"--") == 0 && from + 1 < argc) return from + 1;
+    if (from < argc && std::wcscmp(argv[from], L"--") == 0 && from + 1 < argc)
+        return from + 1;
     return -1;
 }
 
 int Dispatch(int argc, wchar_t** argv) {
-    if (argc < 2) return Usage(L"no subcommand");
+    if (argc < 2)
+        return Usage(L"no subcommand");
     const std::wstring_view command = argv[1];
     const int args = argc - 2;
     wchar_t** arg = argv + 2;
 
-    if (command == L"reg-list" && args == 1) return RegList(arg[0]);
-    if (command == L"reg-subkeys" && args == 1) return RegSubkeys(arg[0]);
-    if (command == L"reg-set" && args == 4) return RegSet(arg[0], arg[1], arg[2], arg[3]);
-    if (command == L"reg-delete-tree" && args == 1) return RegDeleteTree(arg[0]);
-    if (command == L"mutex-exists" && args == 1) return MutexExists(arg[0]);
-    if (command == L"short-path" && args == 1) return ShortPath(arg[0]);
+    if (command == L"reg-list" && args == 1)
+        return RegList(arg[0]);
+    if (command == L"reg-subkeys" && args == 1)
+        return RegSubkeys(arg[0]);
+    if (command == L"reg-set" && args == 4)
+        return RegSet(arg[0], arg[1], arg[2], arg[3]);
+    if (command == L"reg-delete-tree" && args == 1)
+        return RegDeleteTree(arg[0]);
+    if (command == L"mutex-exists" && args == 1)
+        return MutexExists(arg[0]);
+    if (command == L"short-path" && args == 1)
+        return ShortPath(arg[0]);
     if (command == L"run" && args >= 3) {
         const std::optional<uint32_t> timeout = ParseNumber(arg[0]);
         const int program = ProgramStart(argc, argv, 3);
-        if (!timeout || program < 0) return Usage(L"run <timeout-ms> -- <program> [args...]");
+        if (!timeout || program < 0)
+            return Usage(L"run <timeout-ms> -- <program> [args...]");
         return Run(*timeout, argc - program, argv + program);
     }
     if (command == L"stand-in" && args >= 5) {
