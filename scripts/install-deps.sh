@@ -3,10 +3,12 @@
 #   bash scripts/install-deps.sh build wine
 #     build: native and Windows compilers, CMake, GoogleTest
 #     wine:  Wine, a virtual X server with a compositor, input and screenshot tools, fonts
+#     demo:  photographs for the demonstration (Debian's nature wallpapers)
 set -euo pipefail
 
 declare -A groups=(
     [build]="build-essential cmake ninja-build libgtest-dev googletest g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev"
+    [demo]="mate-backgrounds"
     [wine]="wine wine64 fonts-wine xvfb xcompmgr xdotool x11-utils imagemagick fonts-ipafont-gothic locales python3"
 )
 
