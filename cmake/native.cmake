@@ -14,6 +14,7 @@ add_executable(unit_tests
     tests/unit/image_cycle_test.cpp
     tests/unit/photo_header_test.cpp
     tests/unit/photo_pipeline_test.cpp
+    tests/unit/resample_test.cpp
     tests/unit/veil_fade_test.cpp
     tests/unit/show_arithmetic_test.cpp
 )
@@ -22,3 +23,6 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
 
 add_executable(catalogue_bench bench/catalogue_bench.cpp)
 target_link_libraries(catalogue_bench PRIVATE quillmere_posix)
+
+add_executable(resample_bench bench/resample_bench.cpp)
+target_link_libraries(resample_bench PRIVATE quillmere_core)

@@ -1,7 +1,6 @@
 #include "show/image_catalogue.h"
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 
 namespace quillmere {
@@ -99,14 +98,14 @@ void ImageCatalogue::Sort() {
     if (count < 2) {
         return;
     }
-    // Paths of one scan share their folder: skip what all of them share, then compare the folded
-    // rest as big-endian bytes, whose memcmp order is the order of unsigned 16-bit units.
+    // Paths of one scan share their folder: what all of them share is skipped, and the next four
+    // folded units, packed into one integer, decide most comparisons without touching the text.
     size_t shared = m_entries[0].size();
     for (size_t i = 1; i < count && shared > 0; ++i) {
         const std::u16string& a = m_entries[0];
         const std::u16string& b = m_entries[i];
-        size_t k = 0;
         const size_t limit = std::min({shared, a.size(), b.size()});
+        size_t k = 0;
         while (k < limit && Fold(a[k]) == Fold(b[k])) {
             ++k;
         }
@@ -114,48 +113,45 @@ void ImageCatalogue::Sort() {
     }
 
     struct Key {
-        uint64_t head;     // the first four units, for most comparisons
-        size_t offset;     // of the rest in `bytes`
-        uint32_t length;   // in bytes
-        uint32_t index;    // position before sorting: equal paths keep their order
+        uint64_t head;         // folded units shared..shared+3, zero-padded
+        const char16_t* text;  // the path
+        uint32_t length;
+        uint32_t index;        // position before sorting: equal paths keep their order
     };
     std::vector<Key> keys(count);
-    size_t total = 0;
-    for (const std::u16string& p : m_entries) {
-        total += (p.size() - shared) * 2;
-    }
-    std::vector<unsigned char> bytes(total);
-    size_t at = 0;
     for (size_t i = 0; i < count; ++i) {
         const std::u16string& p = m_entries[i];
-        Key& key = keys[i];
-        key.head = 0;
-        key.offset = at;
-        key.length = static_cast<uint32_t>((p.size() - shared) * 2);
-        key.index = static_cast<uint32_t>(i);
-        for (size_t k = shared; k < p.size(); ++k) {
-            const char16_t c = Fold(p[k]);
-            bytes[at++] = static_cast<unsigned char>(c >> 8);
-            bytes[at++] = static_cast<unsigned char>(c & 0xFF);
-            if (k - shared < 4) {
-                key.head |= static_cast<uint64_t>(c) << (16 * (3 - (k - shared)));
-            }
+        uint64_t head = 0;
+        for (size_t k = 0; k < 4; ++k) {
+            const size_t at = shared + k;
+            head = (head << 16) | (at < p.size() ? Fold(p[at]) : 0u);
         }
+        keys[i] = {head, p.data(), static_cast<uint32_t>(p.size()), static_cast<uint32_t>(i)};
     }
-    const unsigned char* data = bytes.data();
-    std::sort(keys.begin(), keys.end(), [data](const Key& a, const Key& b) {
+    const size_t from = shared + 4;
+    const auto less = [from](const Key& a, const Key& b) {
         if (a.head != b.head) {
             return a.head < b.head;
         }
-        const int c = std::memcmp(data + a.offset, data + b.offset, std::min(a.length, b.length));
-        if (c != 0) {
-            return c < 0;
+        const size_t n = std::min(a.length, b.length);
+        for (size_t k = from; k < n; ++k) {
+            const char16_t x = Fold(a.text[k]);
+            const char16_t y = Fold(b.text[k]);
+            if (x != y) {
+                return x < y;
+            }
         }
         if (a.length != b.length) {
             return a.length < b.length;
         }
         return a.index < b.index;
-    });
+    };
+    // A file search that reports each folder in order gives a list that is mostly in order
+    // already; checking costs one pass.
+    if (std::is_sorted(keys.begin(), keys.end(), less)) {
+        return;
+    }
+    std::sort(keys.begin(), keys.end(), less);
 
     std::vector<std::u16string> sorted;
     sorted.reserve(count);
