@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "dialogs/CLumerollDlg.h"
 #include "platform/shell_folders.h"
 #include "show/CBackGroundWnd.h"
 #include "show/CImageWnd.h"
@@ -75,8 +76,14 @@ BOOL CLumerollApp::RunConfiguration() {
         return FALSE;
     }
     m_mode = SaverMode::Configure;
-    // The settings dialog comes here: run on a copy of all fifteen values, which are copied back
-    // and saved only when it ends with IDOK.
+    CLumerollDlg dialog;
+    m_pMainWnd = &dialog;
+    dialog.m_values = m_settings;
+    if (dialog.DoModal() == IDOK) {
+        m_settings = dialog.m_values;
+        SaveSettings(m_settings, Profile());
+    }
+    m_pMainWnd = nullptr;
     return FALSE;
 }
 

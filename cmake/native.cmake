@@ -7,6 +7,7 @@ target_link_libraries(quillmere_posix PUBLIC quillmere_core)
 
 add_executable(unit_tests
     tests/unit/command_line_test.cpp
+    tests/unit/dialog_rules_test.cpp
     tests/unit/program_name_test.cpp
     tests/unit/settings_test.cpp
     tests/unit/image_catalogue_test.cpp

@@ -1,13 +1,19 @@
 # Windows build (mingw-w64): Tessaly.scr, its Win32 tests and the test driver, run under Wine.
 enable_language(RC)
 
-set(QUILLMERE_WIN32_LIBS windowscodecs comctl32 shell32 ole32 advapi32 user32 gdi32 kernel32)
+set(QUILLMERE_WIN32_LIBS windowscodecs comctl32 comdlg32 shell32 ole32 advapi32 user32 gdi32
+                         kernel32)
 # One self-contained program: the C and C++ run-times are linked in.
 set(QUILLMERE_STATIC_LINK -static -static-libgcc -static-libstdc++)
 
 add_library(quillmere_win32 STATIC
+    dialogs/CAboutDlg.cpp
+    dialogs/CFadeDialog.cpp
+    dialogs/CLumerollDlg.cpp
+    platform/dialog.cpp
     platform/failure.cpp
     platform/gdi.cpp
+    platform/html_help.cpp
     platform/registry_profile_store.cpp
     platform/shell_folders.cpp
     platform/wic_decoder.cpp

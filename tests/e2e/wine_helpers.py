@@ -279,3 +279,499 @@ def stand_in(mutex: str, title: str, program: str, *args: str,
     """Runs a program while qmdriver plays a first instance holding `mutex` and a window."""
     return driver("stand-in", mutex, title, str(timeout_ms), "--", program, *args,
                   timeout=timeout_ms / 1000 + WINE_CALL_MARGIN_S, check=False)
+
+
+def write_settings(program_name: str, values: dict[str, int | str]) -> None:
+    """Stores show settings as the program reads them: numbers as REG_DWORD, text as REG_SZ."""
+    key = settings_key(program_name)
+    for name, value in values.items():
+        if isinstance(value, str):
+            reg_set(key, name, "REG_SZ", reg_sz(value))
+        else:
+            reg_set(key, name, "REG_DWORD", (value & 0xFFFFFFFF).to_bytes(4, "little"))
+
+
+# --- Windows and messages -----------------------------------------------------------------------
+
+# The class of every window the show and the preview open.
+SAVER_CLASS = "Quillmere:3"
+
+WM_KEYDOWN = 0x0100
+WM_SYSCOMMAND = 0x0112
+WM_MOUSEMOVE = 0x0200
+WM_LBUTTONDOWN = 0x0201
+WM_LBUTTONUP = 0x0202
+WM_RBUTTONDOWN = 0x0204
+WM_RBUTTONUP = 0x0205
+WM_MBUTTONUP = 0x0208
+SC_SCREENSAVE = 0xF140
+LWA_COLORKEY = 1
+LWA_ALPHA = 2
+
+
+def make_lparam(x: int, y: int) -> int:
+    return (y & 0xFFFF) << 16 | (x & 0xFFFF)
+
+
+@dataclasses.dataclass(frozen=True)
+class Layered:
+    """What GetLayeredWindowAttributes reports for a window."""
+    key: int
+    alpha: int
+    flags: int
+
+
+def _fields(text: str) -> dict[str, str]:
+    """The name=value words of one driver line."""
+    out = {}
+    for word in text.split(" "):
+        name, sep, value = word.partition("=")
+        if sep:
+            out[name] = value
+    return out
+
+
+def _layered(fields: dict[str, str]) -> Optional[Layered]:
+    if fields.get("layered") == "none":
+        return None
+    return Layered(int(fields["key"], 16), int(fields["alpha"]), int(fields["flags"]))
+
+
+def _rect(text: str) -> tuple[int, int, int, int]:
+    left, top, right, bottom = (int(part) for part in text.split(","))
+    return left, top, right, bottom
+
+
+@dataclasses.dataclass(frozen=True)
+class WindowInfo:
+    hwnd: int
+    pid: int
+    z: int  # place among all top-level windows, 0 for the topmost
+    rect: tuple[int, int, int, int]  # left, top, right, bottom
+    style: int
+    exstyle: int
+    visible: bool
+    layered: Optional[Layered]  # None while the window has no layered attributes
+
+    @classmethod
+    def parse(cls, text: str) -> "WindowInfo":
+        fields = _fields(text)
+        return cls(hwnd=int(fields["hwnd"]), pid=int(fields["pid"]), z=int(fields["z"]),
+                   rect=_rect(fields["rect"]), style=int(fields["style"], 16),
+                   exstyle=int(fields["exstyle"], 16), visible=fields["visible"] == "yes",
+                   layered=_layered(fields))
+
+
+def top_level_windows(pid: Optional[int] = None,
+                      class_name: str = SAVER_CLASS) -> list[WindowInfo]:
+    """The top-level windows of a class (of one process), topmost first."""
+    args = ["windows", class_name] + ([str(pid)] if pid is not None else [])
+    return [WindowInfo.parse(text) for text in driver(*args).all("window")]
+
+
+def post_message(hwnd: int, message: int, wparam: int = 0, lparam: int = 0) -> None:
+    driver("post", str(hwnd), str(message), str(wparam), str(lparam))
+
+
+def xdotool(*args: str) -> None:
+    """Real input through the X server, to the window under the pointer or with the focus."""
+    subprocess.run(["xdotool", *args], stdin=subprocess.DEVNULL, capture_output=True,
+                   timeout=WINE_CALL_MARGIN_S, check=True)
+
+
+def pointer_position() -> tuple[int, int]:
+    result = subprocess.run(["xdotool", "getmouselocation", "--shell"], stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=WINE_CALL_MARGIN_S,
+                            check=True)
+    values = dict(line.split("=", 1) for line in result.stdout.split() if "=" in line)
+    return int(values["X"]), int(values["Y"])
+
+
+# --- Driver runs in the background ----------------------------------------------------------------
+
+class BackgroundDriver:
+    """qmdriver running while the test goes on; its output is read as it is written.
+
+    The output goes to a file, for the reason run_wine gives.
+    """
+
+    def __init__(self, *args: str):
+        self.args = list(args)
+        self._out = tempfile.TemporaryFile()
+        self._err = tempfile.TemporaryFile()
+        self._process = subprocess.Popen(["wine", os.fspath(session().driver), *args],
+                                         stdin=subprocess.DEVNULL, stdout=self._out,
+                                         stderr=self._err, start_new_session=True)
+        self._result: Optional[DriverResult] = None
+
+    def _read(self, stream) -> str:
+        stream.seek(0)
+        return stream.read().decode("utf-8", "replace").replace("\r\n", "\n")
+
+    def lines(self) -> list[str]:
+        # A last line without its newline is still being written.
+        return self._read(self._out).split("\n")[:-1]
+
+    def fact(self, name: str) -> Optional[str]:
+        for line in self.lines():
+            key, sep, value = line.partition(": ")
+            if sep and key == name:
+                return value
+        return None
+
+    def wait_for_fact(self, name: str, timeout: float = 30.0) -> str:
+        def found():
+            value = self.fact(name)
+            if value is None and not self.running():
+                value = self.fact(name)
+                if value is None:
+                    raise AssertionError(f"qmdriver {' '.join(self.args)} ended without "
+                                         f"{name!r}:\n{self.finish(1).describe()}")
+            return value
+        return wait_until(found, timeout, what=f"qmdriver to print {name!r}")
+
+    def running(self) -> bool:
+        return self._result is None and self._process.poll() is None
+
+    def finish(self, timeout: float) -> DriverResult:
+        """Waits for the driver's end and returns all it printed."""
+        if self._result is None:
+            try:
+                returncode = self._process.wait(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                raise AssertionError(f"qmdriver {' '.join(self.args)} did not end within "
+                                     f"{timeout:.0f} s")
+            self._result = DriverResult(self.args, returncode, [l for l in self.lines() if l],
+                                        self._read(self._err))
+            self._out.close()
+            self._err.close()
+        return self._result
+
+    def kill(self) -> None:
+        """Ends the driver itself (only the driver: a program it started keeps running)."""
+        if self._result is None and self._process.poll() is None:
+            self._process.kill()
+            self._process.wait()
+
+
+@dataclasses.dataclass(frozen=True)
+class TraceChange:
+    t: int  # ms since the program started, of the sample that saw the change
+    prev: int  # ms of the sample before it: a value held for less than t - prev may be missed
+    hwnd: int
+    layered: Optional[Layered]
+
+
+class RunningShow:
+    """A program run started by `qmdriver start`: it ends by itself, by the test, or at the
+    driver's timeout (then reported as exited: no). Use it as a context manager, so that a
+    failing test does not leave it running."""
+
+    def __init__(self, program: str, *args: str, timeout_ms: int = 60000,
+                 trace: Optional[tuple[int, int]] = None):
+        options = ["trace", str(trace[0]), str(trace[1]), SAVER_CLASS] if trace else []
+        self._driver = BackgroundDriver("start", str(timeout_ms), *options, "--", program,
+                                        *args)
+        self._timeout_s = timeout_ms / 1000 + WINE_CALL_MARGIN_S
+        self.pid = int(self._driver.wait_for_fact("pid", WINE_CALL_MARGIN_S))
+
+    def __enter__(self) -> "RunningShow":
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.stop()
+
+    def alive(self) -> bool:
+        """Whether the program still runs (the driver ends as soon as the program does)."""
+        return self._driver.running() and self._driver.fact("exited") is None
+
+    def windows(self) -> list[WindowInfo]:
+        return top_level_windows(self.pid)
+
+    def wait_for_windows(self, count: int = 2, timeout: float = 30.0) -> list[WindowInfo]:
+        """Waits for `count` visible windows of the show's class; returns them topmost first."""
+        def ready():
+            if not self.alive():
+                raise AssertionError(f"the program ended before it opened its windows:\n"
+                                     f"{self.end().describe()}")
+            found = self.windows()
+            return found if len(found) >= count and all(w.visible for w in found) else None
+        return wait_until(ready, timeout, what=f"{count} visible show windows")
+
+    def wait_for_alpha(self, hwnd: int, condition: Callable[[int], bool], timeout: float = 30.0,
+                       what: str = "an alpha") -> WindowInfo:
+        def check():
+            if not self.alive():
+                raise AssertionError(f"the program ended while waiting for {what}:\n"
+                                     f"{self.end().describe()}")
+            for window in self.windows():
+                if window.hwnd == hwnd and window.layered and condition(window.layered.alpha):
+                    return window
+            return None
+        return wait_until(check, timeout, interval=0.02, what=what)
+
+    def end(self, timeout: Optional[float] = None) -> DriverResult:
+        """Waits for the program's end; the result has exited, exit-code and elapsed-ms."""
+        return self._driver.finish(self._timeout_s if timeout is None else timeout)
+
+    def trace(self) -> list[TraceChange]:
+        """The layered attributes traced from the start (the driver must be asked to trace)."""
+        out = []
+        for line in self._driver.lines():
+            name, _, text = line.partition(": ")
+            if name == "change":
+                fields = _fields(text)
+                out.append(TraceChange(int(fields["t"]), int(fields["prev"]),
+                                       int(fields["hwnd"]), _layered(fields)))
+        return out
+
+    def lines(self) -> list[str]:
+        return self._driver.lines()
+
+    def stop(self) -> None:
+        """Ends the program if it still runs, and the driver with it."""
+        if self._driver.running():
+            driver("end-process", str(self.pid), check=False)
+            try:
+                self._driver.finish(WINE_CALL_MARGIN_S)
+            except AssertionError:
+                self._driver.kill()
+
+
+def wait_for_end(show: RunningShow, timeout: float = 20.0) -> DriverResult:
+    """The show's end once something ended it: it must not run on until the driver's timeout."""
+    wait_until(lambda: not show.alive(), timeout, what="the program to end")
+    return show.end()
+
+
+# --- Screenshots -------------------------------------------------------------------------------
+
+# The real ImageMagick: another `convert` may come first on PATH.
+IMAGEMAGICK_CONVERT = "/usr/bin/convert"
+IMAGEMAGICK_IMPORT = "/usr/bin/import"
+
+Colour = tuple[int, int, int]
+
+
+@dataclasses.dataclass(frozen=True)
+class Box:
+    left: int
+    top: int
+    right: int  # exclusive
+    bottom: int  # exclusive
+
+    @property
+    def width(self) -> int:
+        return self.right - self.left
+
+    @property
+    def height(self) -> int:
+        return self.bottom - self.top
+
+
+@dataclasses.dataclass(frozen=True)
+class Picture:
+    """RGB pixels, 3 bytes each, rows top down."""
+    width: int
+    height: int
+    data: bytes
+
+    def pixel(self, x: int, y: int) -> Colour:
+        at = (y * self.width + x) * 3
+        return self.data[at], self.data[at + 1], self.data[at + 2]
+
+    def row(self, y: int) -> bytes:
+        return self.data[y * self.width * 3:(y + 1) * self.width * 3]
+
+    def save_png(self, path: os.PathLike | str) -> None:
+        subprocess.run([IMAGEMAGICK_CONVERT, "-size", f"{self.width}x{self.height}", "-depth",
+                        "8", "rgb:-", os.fspath(path)], input=self.data,
+                       capture_output=True, timeout=WINE_CALL_MARGIN_S, check=True)
+
+
+def parse_ppm(data: bytes) -> Picture:
+    # P6, then width, height and the largest value, separated by white space or comments.
+    fields: list[bytes] = []
+    at = 0
+    while len(fields) < 4:
+        while data[at:at + 1].isspace():
+            at += 1
+        if data[at:at + 1] == b"#":
+            at = data.index(b"\n", at) + 1
+            continue
+        start = at
+        while not data[at:at + 1].isspace():
+            at += 1
+        fields.append(data[start:at])
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise AssertionError(f"not an 8-bit PPM: {fields!r}")
+    width, height = int(fields[1]), int(fields[2])
+    pixels = data[at + 1:at + 1 + width * height * 3]
+    if len(pixels) != width * height * 3:
+        raise AssertionError("the PPM is shorter than its size says")
+    return Picture(width, height, pixels)
+
+
+def screenshot() -> Picture:
+    """The screen as the compositor shows it (the root window)."""
+    result = subprocess.run([IMAGEMAGICK_IMPORT, "-window", "root", "-depth", "8", "ppm:-"],
+                            stdin=subprocess.DEVNULL, capture_output=True,
+                            timeout=WINE_CALL_MARGIN_S, check=True)
+    return parse_ppm(result.stdout)
+
+
+def blend(over: Colour, under: Colour, alpha: int) -> Colour:
+    """`over` drawn at alpha/255 on `under`, as the compositor does it (rounded)."""
+    return tuple((o * alpha + u * (255 - alpha) + 127) // 255
+                 for o, u in zip(over, under))  # type: ignore[return-value]
+
+
+def veil_over(background: Picture, colour: Colour, alpha: int) -> Picture:
+    """What a veil of `colour` at `alpha` over `background` looks like."""
+    rows: dict[bytes, bytes] = {}
+    out = bytearray()
+    for y in range(background.height):
+        row = background.row(y)
+        if row not in rows:
+            converted = bytearray()
+            cache: dict[bytes, bytes] = {}
+            for x in range(0, len(row), 3):
+                px = row[x:x + 3]
+                if px not in cache:
+                    cache[px] = bytes(blend(colour, tuple(px), alpha))  # type: ignore[arg-type]
+                converted += cache[px]
+            rows[row] = bytes(converted)
+        out += rows[row]
+    return Picture(background.width, background.height, bytes(out))
+
+
+def _close(a: bytes, b: bytes, tolerance: int) -> bool:
+    return a == b or all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def _first_far(row: bytes, want: bytes, tolerance: int) -> Optional[int]:
+    """The first pixel of a row farther than `tolerance` from `want`, or None.
+
+    Runs of equal bytes are skipped by comparing slices, which keeps a row of veil fast; once a
+    pixel differs only within the tolerance, the rest is looked at pixel by pixel.
+    """
+    width = len(row) // 3
+    x = 0
+    while x < width:
+        if row[3 * x:] == want[3 * x:]:
+            return None
+        low, high = x, width - 1
+        while low < high:  # the first pixel from x on that is not exactly equal
+            middle = (low + high) // 2
+            if row[3 * x:3 * (middle + 1)] == want[3 * x:3 * (middle + 1)]:
+                low = middle + 1
+            else:
+                high = middle
+        if not _close(row[3 * low:3 * low + 3], want[3 * low:3 * low + 3], tolerance):
+            return low
+        for x in range(low + 1, width):
+            if not _close(row[3 * x:3 * x + 3], want[3 * x:3 * x + 3], tolerance):
+                return x
+        return None
+    return None
+
+
+def _reversed_pixels(row: bytes) -> bytes:
+    return b"".join(row[at:at + 3] for at in range(len(row) - 3, -1, -3))
+
+
+def differing_box(shot: Picture, expected: Picture, tolerance: int = 3) -> Optional[Box]:
+    """The bounding box of the pixels farther than `tolerance` from `expected` in a channel."""
+    left, right, top, bottom = shot.width, -1, -1, -1
+    for y in range(shot.height):
+        row, want = shot.row(y), expected.row(y)
+        if row == want:
+            continue
+        first = _first_far(row, want, tolerance)
+        if first is None:
+            continue
+        last = shot.width - 1 - _first_far(_reversed_pixels(row), _reversed_pixels(want),
+                                           tolerance)
+        left, right = min(left, first), max(right, last)
+        if top < 0:
+            top = y
+        bottom = y
+    if top < 0:
+        return None
+    return Box(left, top, right + 1, bottom + 1)
+
+
+def mismatches(shot: Picture, expected: Picture, box: Box, tolerance: int = 3) -> int:
+    """How many pixels inside `box` are farther than `tolerance` from `expected`."""
+    count = 0
+    for y in range(box.top, box.bottom):
+        row, want = shot.row(y), expected.row(y)
+        for x in range(box.left, box.right):
+            if not _close(row[3 * x:3 * x + 3], want[3 * x:3 * x + 3], tolerance):
+                count += 1
+    return count
+
+
+# --- Photos ------------------------------------------------------------------------------------
+
+def convert(*args: str) -> None:
+    """ImageMagick's convert, for the photos the tests show."""
+    result = subprocess.run([IMAGEMAGICK_CONVERT, *args], stdin=subprocess.DEVNULL,
+                            capture_output=True, text=True, timeout=WINE_CALL_MARGIN_S)
+    if result.returncode != 0:
+        raise AssertionError(f"convert {' '.join(args)} failed:\n{result.stderr}")
+
+
+def with_orientation(jpeg: bytes, orientation: int) -> bytes:
+    """The JPEG with an EXIF segment whose IFD0 holds only the orientation tag (0x0112)."""
+    if jpeg[:2] != b"\xff\xd8":
+        raise ValueError("not a JPEG")
+    tiff = (b"II*\x00" + (8).to_bytes(4, "little")  # little-endian, IFD0 right after
+            + (1).to_bytes(2, "little")  # one entry: tag, type SHORT, count 1, value
+            + (0x0112).to_bytes(2, "little") + (3).to_bytes(2, "little")
+            + (1).to_bytes(4, "little") + orientation.to_bytes(2, "little") + b"\x00\x00"
+            + (0).to_bytes(4, "little"))  # no further IFD
+    payload = b"Exif\x00\x00" + tiff
+    segment = b"\xff\xe1" + (len(payload) + 2).to_bytes(2, "big") + payload
+    return jpeg[:2] + segment + jpeg[2:]
+
+
+def jpeg_header_claiming(width: int, height: int, junk: int = 4096) -> bytes:
+    """A JPEG start whose baseline frame header claims the size given, then junk."""
+    frame = (bytes([8]) + height.to_bytes(2, "big") + width.to_bytes(2, "big") + bytes([3])
+             + bytes([1, 0x22, 0, 2, 0x11, 1, 3, 0x11, 1]))
+    quant = bytes([0]) + bytes(range(1, 65))
+    out = (b"\xff\xd8"
+           + b"\xff\xdb" + (len(quant) + 2).to_bytes(2, "big") + quant
+           + b"\xff\xc0" + (len(frame) + 2).to_bytes(2, "big") + frame)
+    return out + bytes((i * 37 + 11) % 256 for i in range(junk))
+
+
+def fitted_size(photo: tuple[int, int], screen: tuple[int, int], max_width_percent: int = 50,
+                max_height_percent: int = 80) -> tuple[int, int]:
+    """The size a photo is shown at: fitted into the allowed share of the screen in one
+    direction, keeping its aspect ratio (integer arithmetic, truncated)."""
+    max_w = screen[0] * max_width_percent // 100
+    max_h = screen[1] * max_height_percent // 100
+    s = photo[1] * max_w // photo[0]
+    if s < max_h:
+        return max_w, s
+    return max_h * photo[0] // photo[1], max_h
+
+
+def fresh_folder(prefix: str = "photos-") -> tuple[pathlib.Path, str]:
+    """An empty folder for a test's photos: its path here and the Windows one."""
+    folder = pathlib.Path(tempfile.mkdtemp(prefix=prefix, dir=scratch_dir()))
+    return folder, windows_path(folder)
+
+
+def screen_size() -> tuple[int, int]:
+    """The X screen's size, which Wine reports as the Windows screen."""
+    result = subprocess.run(["xdpyinfo"], stdin=subprocess.DEVNULL, capture_output=True,
+                            text=True, timeout=WINE_CALL_MARGIN_S, check=True)
+    for line in result.stdout.splitlines():
+        words = line.split()
+        if words[:1] == ["dimensions:"]:
+            width, height = words[1].split("x")
+            return int(width), int(height)
+    raise AssertionError("xdpyinfo printed no dimensions")

@@ -15,12 +15,30 @@
 //   stand-in <mutex> <title> <timeout-ms> -- <program> [args...]
 //                                           plays a first, configuring instance while the
 //                                           program runs
+//   windows <class> [pid]                   the top-level windows of a class (of one process),
+//                                           top first, with their layered attributes
+//   start <timeout-ms> [trace <duration-ms> <interval-ms> <class>] -- <program> [args...]
+//                                           starts the program, prints its pid at once, then
+//                                           optionally traces its windows' layered attributes
+//                                           and waits for its end (ended at the timeout)
+//   end-process <pid>                       ends a process the tests started, with code 1
+//   post <hwnd> <message> <wparam> <lparam> PostMessageW; numbers in decimal or 0x hex
+//   window-exists <hwnd>                    IsWindow
+//   parent <frame|plain> <width> <height> <timeout-ms> <stop-file|-> -- <program> [args...]
+//                                           hosts the program in a window of its own: an
+//                                           argument "{parent}" becomes that window's handle;
+//                                           the window is destroyed when the stop file appears
+//                                           or the time is up, and the program's end reported
+//
+// Window handles are printed and read as decimal numbers, the form a preview request takes.
 #include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cwchar>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -653,6 +671,328 @@ int StandIn(const wchar_t* mutexName, const wchar_t* title, uint32_t timeoutMs, 
     return exited ? kExitOk : kExitFailed;
 }
 
+// --- Windows of the program ---------------------------------------------------------------
+
+uint64_t HandleNumber(HWND window) {
+    return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(window));
+}
+
+HWND HandleFromNumber(uint32_t number) {
+    // 32-bit handles widen with their sign, as the program itself reads a preview handle.
+    return reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<int32_t>(number)));
+}
+
+std::wstring Hex32(uint32_t value) {
+    wchar_t text[16];
+    std::swprintf(text, ARRAYSIZE(text), L"0x%08x", value);
+    return text;
+}
+
+std::wstring RectText(const RECT& rect) {
+    return std::to_wstring(rect.left) + L"," + std::to_wstring(rect.top) + L"," +
+           std::to_wstring(rect.right) + L"," + std::to_wstring(rect.bottom);
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[256];
+    const int length = GetClassNameW(window, name, ARRAYSIZE(name));
+    return std::wstring(name, static_cast<size_t>(std::max(length, 0)));
+}
+
+// What GetLayeredWindowAttributes reports; nothing before the window's first call.
+struct Layered {
+    bool known = false;
+    COLORREF key = 0;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+
+    bool operator==(const Layered&) const = default;
+};
+
+Layered ReadLayered(HWND window) {
+    Layered out;
+    out.known = GetLayeredWindowAttributes(window, &out.key, &out.alpha, &out.flags) != FALSE;
+    if (!out.known)
+        out = Layered{};
+    return out;
+}
+
+std::wstring LayeredText(const Layered& layered) {
+    if (!layered.known)
+        return L"layered=none";
+    return L"key=" + Hex32(layered.key) + L" alpha=" + std::to_wstring(layered.alpha) +
+           L" flags=" + std::to_wstring(layered.flags);
+}
+
+struct FoundWindow {
+    HWND window;
+    DWORD processId;
+    uint32_t zRank;  // place among all top-level windows, 0 for the topmost
+};
+
+struct WindowSearch {
+    std::wstring className;
+    DWORD processId;  // 0 for any
+    uint32_t rank = 0;
+    std::vector<FoundWindow> found;
+};
+
+BOOL CALLBACK CollectWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    const uint32_t rank = search->rank++;
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (search->processId != 0 && owner != search->processId)
+        return TRUE;
+    if (ClassOf(window) != search->className)
+        return TRUE;
+    search->found.push_back({window, owner, rank});
+    return TRUE;
+}
+
+// EnumWindows lists top-level windows in their Z order, the topmost first.
+std::vector<FoundWindow> TopLevelWindows(const std::wstring& className, DWORD processId) {
+    WindowSearch search{className, processId, 0, {}};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+    return std::move(search.found);
+}
+
+std::wstring DescribeWindow(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return L"rect=" + RectText(rect) + L" style=" +
+           Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE))) + L" exstyle=" +
+           Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE))) + L" visible=" +
+           (IsWindowVisible(window) ? L"yes" : L"no");
+}
+
+int ListWindows(const wchar_t* className, DWORD processId) {
+    const std::vector<FoundWindow> found = TopLevelWindows(className, processId);
+    for (const FoundWindow& each : found) {
+        Fact(L"window", L"hwnd=" + std::to_wstring(HandleNumber(each.window)) + L" pid=" +
+                            std::to_wstring(each.processId) + L" z=" +
+                            std::to_wstring(each.zRank) + L" " + DescribeWindow(each.window) +
+                            L" " + LayeredText(ReadLayered(each.window)));
+    }
+    Fact(L"count", static_cast<uint64_t>(found.size()));
+    return kExitOk;
+}
+
+// Samples the layered attributes of a process's windows of one class and prints each change,
+// with the time of the sample that saw it and of the one before: a value shorter than that gap
+// may have come and gone unseen. Times count from `clock`, the child's start.
+void TraceLayered(const Child& child, const std::wstring& className, uint32_t durationMs,
+                  uint32_t intervalMs, const Stopwatch& clock) {
+    std::map<HWND, Layered> last;
+    uint64_t samples = 0;
+    uint64_t previous = clock.ElapsedMs();
+    uint64_t longestGap = 0;
+    const uint64_t end = previous + durationMs;
+    for (;;) {
+        const uint64_t now = clock.ElapsedMs();
+        longestGap = std::max(longestGap, now - previous);
+        std::map<HWND, Layered> seen;
+        for (const FoundWindow& each : TopLevelWindows(className, child.id)) {
+            const Layered layered = ReadLayered(each.window);
+            seen[each.window] = layered;
+            const auto before = last.find(each.window);
+            if (before == last.end() || !(before->second == layered)) {
+                Fact(L"change", L"t=" + std::to_wstring(now) + L" prev=" +
+                                    std::to_wstring(previous) + L" hwnd=" +
+                                    std::to_wstring(HandleNumber(each.window)) + L" " +
+                                    LayeredText(layered));
+            }
+        }
+        for (const auto& [window, layered] : last) {
+            if (seen.find(window) == seen.end()) {
+                Fact(L"gone", L"t=" + std::to_wstring(now) + L" hwnd=" +
+                                  std::to_wstring(HandleNumber(window)));
+            }
+        }
+        last = std::move(seen);
+        ++samples;
+        previous = now;
+        if (now >= end || WaitForSingleObject(child.process.Get(), intervalMs) == WAIT_OBJECT_0)
+            break;
+    }
+    Fact(L"trace-samples", samples);
+    Fact(L"trace-longest-gap-ms", longestGap);
+}
+
+int Start(uint32_t timeoutMs, std::optional<std::pair<uint32_t, uint32_t>> trace,
+          const wchar_t* traceClass, int argc, wchar_t** argv) {
+    std::optional<Child> child = StartChild(argc, argv);
+    if (!child)
+        return kExitFailed;
+    const Stopwatch clock;
+    // The tests read this while the program runs.
+    Fact(L"pid", static_cast<uint64_t>(child->id));
+    if (trace)
+        TraceLayered(*child, traceClass, trace->first, trace->second, clock);
+    const uint64_t spent = clock.ElapsedMs();
+    const DWORD left = spent >= timeoutMs ? 0 : static_cast<DWORD>(timeoutMs - spent);
+    const bool exited = WaitForSingleObject(child->process.Get(), left) == WAIT_OBJECT_0;
+    const uint64_t elapsed = clock.ElapsedMs();
+    if (!exited) {
+        TerminateProcess(child->process.Get(), 1);
+        WaitForSingleObject(child->process.Get(), 5000);
+    }
+    ReportEnd(*child, exited, elapsed);
+    return kExitOk;
+}
+
+int EndProcess(uint32_t processId) {
+    Handle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+    if (!process) {
+        Fact(L"ended", L"gone");
+        return kExitOk;
+    }
+    if (WaitForSingleObject(process.Get(), 0) == WAIT_OBJECT_0) {
+        Fact(L"ended", L"gone");
+        return kExitOk;
+    }
+    if (!TerminateProcess(process.Get(), 1))
+        return Fail(L"TerminateProcess failed", GetLastError());
+    WaitForSingleObject(process.Get(), 5000);
+    Fact(L"ended", L"yes");
+    return kExitOk;
+}
+
+int Post(uint32_t window, uint32_t message, uint32_t wParam, uint32_t lParam) {
+    if (!PostMessageW(HandleFromNumber(window), message, wParam,
+                      static_cast<LPARAM>(static_cast<int32_t>(lParam))))
+        return Fail(L"PostMessageW failed", GetLastError());
+    Fact(L"posted", L"yes");
+    return kExitOk;
+}
+
+int WindowExists(uint32_t window) {
+    YesNo(L"window", IsWindow(HandleFromNumber(window)) != FALSE);
+    return kExitOk;
+}
+
+// --- A host window for a preview ----------------------------------------------------------
+
+struct ChildSearch {
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
+    reinterpret_cast<ChildSearch*>(param)->found.push_back(window);
+    return TRUE;
+}
+
+// Prints each child window of `parent` not seen before, its rectangle in the parent's client
+// coordinates.
+void ReportNewChildren(HWND parent, std::vector<HWND>& known) {
+    ChildSearch search;
+    EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&search));
+    for (HWND window : search.found) {
+        if (std::find(known.begin(), known.end(), window) != known.end())
+            continue;
+        known.push_back(window);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        RECT rect{};
+        GetWindowRect(window, &rect);
+        MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
+        Fact(L"child", L"hwnd=" + std::to_wstring(HandleNumber(window)) + L" pid=" +
+                           std::to_wstring(owner) + L" class=" + ClassOf(window) + L" rect=" +
+                           RectText(rect) + L" style=" +
+                           Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE))) +
+                           L" exstyle=" +
+                           Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE))) +
+                           L" visible=" + (IsWindowVisible(window) ? L"yes" : L"no") + L" " +
+                           LayeredText(ReadLayered(window)));
+    }
+}
+
+Window MakeHostWindow(bool framed, int width, int height) {
+    static const wchar_t kClass[] = L"QmDriverPreviewHost";
+    static const bool registered = [] {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = kClass;
+        return RegisterClassW(&windowClass) != 0;
+    }();
+    if (!registered)
+        return Window();
+    const DWORD style = (framed ? WS_OVERLAPPEDWINDOW : WS_POPUP) | WS_VISIBLE;
+    Window window(CreateWindowExW(0, kClass, L"qmdriver preview host", style, 100, 100, width,
+                                  height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
+    if (window)
+        UpdateWindow(window.Get());
+    return window;
+}
+
+// The time the program is given to notice that its parent is gone.
+constexpr uint32_t kEndAfterParentMs = 15000;
+
+int Parent(bool framed, uint32_t width, uint32_t height, uint32_t timeoutMs,
+           const wchar_t* stopFile, int argc, wchar_t** argv) {
+    Window host = MakeHostWindow(framed, static_cast<int>(width), static_cast<int>(height));
+    if (!host)
+        return Fail(L"cannot create the host window", GetLastError());
+    RECT windowRect{};
+    RECT clientRect{};
+    GetWindowRect(host.Get(), &windowRect);
+    GetClientRect(host.Get(), &clientRect);
+    const std::wstring handle = std::to_wstring(HandleNumber(host.Get()));
+    Fact(L"parent", handle);
+    Fact(L"parent-window-rect", RectText(windowRect));
+    Fact(L"parent-client-rect", RectText(clientRect));
+
+    std::vector<std::wstring> args(argv, argv + argc);
+    for (std::wstring& arg : args) {
+        if (arg == L"{parent}")
+            arg = handle;
+    }
+    std::vector<wchar_t*> pointers;
+    for (std::wstring& arg : args)
+        pointers.push_back(arg.data());
+    std::optional<Child> child = StartChild(argc, pointers.data());
+    if (!child)
+        return kExitFailed;
+    Fact(L"pid", static_cast<uint64_t>(child->id));
+
+    // The host answers its messages all along: a child of another process sends it some (its
+    // creation's WM_PARENTNOTIFY among them) and waits for the answer.
+    const HANDLE process = child->process.Get();
+    std::vector<HWND> children;
+    const bool watchStop = std::wcscmp(stopFile, L"-") != 0;
+    const wchar_t* reason = L"timeout";
+    PumpUntil(timeoutMs, process, [&] {
+        ReportNewChildren(host.Get(), children);
+        if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+            reason = L"program-ended";
+            return true;
+        }
+        if (watchStop && GetFileAttributesW(stopFile) != INVALID_FILE_ATTRIBUTES) {
+            reason = L"stop-file";
+            return true;
+        }
+        return false;
+    });
+    Fact(L"destroy-reason", reason);
+    YesNo(L"alive-before-destroy", WaitForSingleObject(process, 0) != WAIT_OBJECT_0);
+    YesNo(L"children-before-destroy", IsWindow(host.Get()) && GetWindow(host.Get(), GW_CHILD));
+
+    host = Window();  // destroys it
+    const Stopwatch clock;
+    const bool exited = PumpUntil(kEndAfterParentMs, process,
+                                  [&] { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; });
+    const uint64_t elapsed = clock.ElapsedMs();
+    if (!exited) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 5000);
+    }
+    ReportEnd(*child, exited, elapsed);
+    return kExitOk;
+}
+
 // --- Command line -------------------------------------------------------------------------
 
 // Finds the "--" that ends the driver's own arguments; the program and its arguments follow.
@@ -695,6 +1035,72 @@ int Dispatch(int argc, wchar_t** argv) {
             return Usage(L"stand-in <mutex> <title> <timeout-ms> -- <program> [args...]");
         }
         return StandIn(arg[0], arg[1], *timeout, argc - program, argv + program);
+    }
+    if (command == L"windows" && (args == 1 || args == 2)) {
+        std::optional<uint32_t> processId = 0u;
+        if (args == 2)
+            processId = ParseNumber(arg[1]);
+        if (!processId)
+            return Usage(L"windows <class> [pid]");
+        return ListWindows(arg[0], *processId);
+    }
+    if (command == L"start" && args >= 3) {
+        const std::optional<uint32_t> timeout = ParseNumber(arg[0]);
+        std::optional<std::pair<uint32_t, uint32_t>> trace;
+        const wchar_t* traceClass = L"";
+        int from = 3;
+        if (args >= 5 && std::wcscmp(arg[1], L"trace") == 0) {
+            const std::optional<uint32_t> duration = ParseNumber(arg[2]);
+            const std::optional<uint32_t> interval = ParseNumber(arg[3]);
+            if (!duration || !interval)
+                return Usage(L"start: trace <duration-ms> <interval-ms> <class>");
+            trace.emplace(*duration, *interval);
+            traceClass = arg[4];
+            from = 7;
+        }
+        const int program = ProgramStart(argc, argv, from);
+        if (!timeout || program < 0) {
+            return Usage(
+                L"start <timeout-ms> [trace <duration-ms> <interval-ms> <class>] -- <program> "
+                L"[args...]");
+        }
+        return Start(*timeout, trace, traceClass, argc - program, argv + program);
+    }
+    if (command == L"end-process" && args == 1) {
+        const std::optional<uint32_t> processId = ParseNumber(arg[0]);
+        if (!processId || *processId == 0)
+            return Usage(L"end-process <pid>");
+        return EndProcess(*processId);
+    }
+    if (command == L"post" && args == 4) {
+        const std::optional<uint32_t> window = ParseNumber(arg[0]);
+        const std::optional<uint32_t> message = ParseNumber(arg[1]);
+        const std::optional<uint32_t> wParam = ParseNumber(arg[2]);
+        const std::optional<uint32_t> lParam = ParseNumber(arg[3]);
+        if (!window || !message || !wParam || !lParam)
+            return Usage(L"post <hwnd> <message> <wparam> <lparam>");
+        return Post(*window, *message, *wParam, *lParam);
+    }
+    if (command == L"window-exists" && args == 1) {
+        const std::optional<uint32_t> window = ParseNumber(arg[0]);
+        if (!window)
+            return Usage(L"window-exists <hwnd>");
+        return WindowExists(*window);
+    }
+    if (command == L"parent" && args >= 7) {
+        const std::wstring_view kind = arg[0];
+        const std::optional<uint32_t> width = ParseNumber(arg[1]);
+        const std::optional<uint32_t> height = ParseNumber(arg[2]);
+        const std::optional<uint32_t> timeout = ParseNumber(arg[3]);
+        const int program = ProgramStart(argc, argv, 7);
+        if ((kind != L"frame" && kind != L"plain") || !width || !height || !timeout ||
+            program < 0) {
+            return Usage(
+                L"parent <frame|plain> <width> <height> <timeout-ms> <stop-file|-> -- <program> "
+                L"[args...]");
+        }
+        return Parent(kind == L"frame", *width, *height, *timeout, arg[4], argc - program,
+                      argv + program);
     }
     return Usage(L"unknown subcommand or wrong number of arguments: " + std::wstring(command));
 }
