@@ -9,6 +9,7 @@ add_executable(unit_tests
     tests/unit/command_line_test.cpp
     tests/unit/dialog_rules_test.cpp
     tests/unit/program_name_test.cpp
+    tests/unit/reply_text_test.cpp
     tests/unit/settings_test.cpp
     tests/unit/image_catalogue_test.cpp
     tests/unit/posix_file_finder_test.cpp

@@ -1,7 +1,7 @@
 # Windows build (mingw-w64): Tessaly.scr, its Win32 tests and the test driver, run under Wine.
 enable_language(RC)
 
-set(QUILLMERE_WIN32_LIBS windowscodecs comctl32 comdlg32 shell32 ole32 advapi32 user32 gdi32
+set(QUILLMERE_WIN32_LIBS wininet windowscodecs comctl32 comdlg32 shell32 ole32 advapi32 user32 gdi32
                          kernel32)
 # One self-contained program: the C and C++ run-times are linked in.
 set(QUILLMERE_STATIC_LINK -static -static-libgcc -static-libstdc++)
@@ -14,12 +14,14 @@ add_library(quillmere_win32 STATIC
     platform/failure.cpp
     platform/gdi.cpp
     platform/html_help.cpp
+    platform/internet.cpp
     platform/registry_profile_store.cpp
     platform/shell_folders.cpp
     platform/wic_decoder.cpp
     platform/win32_file_finder.cpp
     platform/win_app.cpp
     platform/window.cpp
+    update/CDialogCheckUpdate.cpp
 )
 target_compile_definitions(quillmere_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                   _WIN32_WINNT=0x0601)

@@ -12,6 +12,7 @@
 #include "platform/wide_text.h"
 #include "platform/win_app.h"
 #include "res/resource.h"
+#include "update/CDialogCheckUpdate.h"
 
 namespace quillmere {
 
@@ -171,6 +172,11 @@ bool CLumerollDlg::OnCommand(UINT id) {
         case IDC_ABOUT:
             OpenAbout();
             return true;
+        case IDC_CHECK_UPDATE: {
+            CDialogCheckUpdate check;
+            check.DoModal();
+            return true;
+        }
         case IDC_COLOR:
             ChooseColour();
             return true;

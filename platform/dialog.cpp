@@ -147,12 +147,8 @@ INT_PTR CALLBACK CDialog::StaticDialogProc(HWND window, UINT message, WPARAM wPa
     try {
         result = self->DialogProc(message, wParam, lParam);
     } catch (...) {
-        if (message == WM_INITDIALOG) {
-            ::EndDialog(window, -1);  // the creation fails, silently
-            result = FALSE;
-        } else {
-            result = ReportCurrentFailure(window, message, wParam, lParam);
-        }
+        // A failure in the initialisation is reported like any other; the dialog then opens.
+        result = ReportCurrentFailure(window, message, wParam, lParam);
     }
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(window, DWLP_USER, 0);

@@ -71,15 +71,15 @@ HILL_FAR = rgb("7fb86a")
 HILL_FAR_SHADE = rgb("5e9c55")
 HILL_NEAR = rgb("3b8a45")
 HILL_NEAR_SHADE = rgb("2a6e38")
-WATER = rgb("5aa3dc")
 
 
 # -------------------------------------------------------------------- scene --
 #
 # The scene lives in the unit square, y downwards.  A level of detail is
 # chosen from the pixel size: the 16 pixel icon keeps only big, high-contrast
-# shapes; from 32 pixels up a second, fainter photo sinks into the veil behind
-# the first, and the big icon gets a soft shadow, a sun glow and shaded hills.
+# shapes; from 32 pixels up the next photo shows dimly through the veil behind
+# the first, and the big icon also gets a sun glow, shaded hills and a paper
+# edge.
 
 class Layout:
     def __init__(self, size):
@@ -105,7 +105,7 @@ class Layout:
             self.border = 0.05 if self.large else 0.06
         self.cos = math.cos(self.angle)
         self.sin = math.sin(self.angle)
-        # The photo that went before, sinking back into the veil.
+        # The next photo, still under the veil.
         self.back = not self.small
         self.bcx, self.bcy = 0.40, 0.60
         self.bangle = math.radians(7.0)

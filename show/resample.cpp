@@ -113,13 +113,7 @@ int64_t MaxTaps(int64_t srcLen, int64_t dstLen) {
     return dstLen < srcLen ? srcLen / dstLen + 2 : 2;
 }
 
-// One destination pixel's horizontal taps: where its samples start in the strip (in samples, 4 a
-// pixel), how many pixels, and where its weights start.
-struct HorizontalTap {
-    size_t sample;
-    size_t weight;
-    int32_t count;
-};
+using resample_internal::ColumnTap;
 
 // Vertical pass: the weighted sum of the source rows over the strip. A block of samples is summed
 // over all rows in locals, which the compiler keeps in vector registers; copying in and out spares
@@ -190,12 +184,12 @@ struct HorizontalTap {
 // 255 << kSampleBits times weights summing to 1 << kLongWeightBits stays below 2^31, so a lane
 // never carries into the next.
 static_assert(std::endian::native == std::endian::little, "samples are read as 64-bit words");
-void BlendColumns(const uint16_t* strip, const uint16_t* weights, const HorizontalTap* taps,
+void BlendColumns(const uint16_t* strip, const uint16_t* weights, const ColumnTap* taps,
                   size_t count, uint8_t* dst, ptrdiff_t at, ptrdiff_t step) {
     constexpr uint64_t kLanes = 0x0000FFFF0000FFFFull;
     constexpr uint64_t kHalves = kHorizontalHalf | kHorizontalHalf << 32;
     for (size_t t = 0; t < count; ++t) {
-        const HorizontalTap& tap = taps[t];
+        const ColumnTap& tap = taps[t];
         const uint16_t* s = strip + tap.sample;
         const uint16_t* w = weights + tap.weight;
         uint64_t even = kHalves;
@@ -231,9 +225,10 @@ Size32 UprightSize(Size32 src, int32_t orientation) {
     return kOrientations[orientation - 1].transposed ? Size32{src.height, src.width} : src;
 }
 
-bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Rect32 region,
-                    const PixelTarget& dst) {
-    if (!ValidLayout(src.data, src.width, src.height, src.stride) ||
+bool RowStreamResampler::Begin(Size32 stored, int32_t orientation, Size32 scaled, Rect32 region,
+                               const PixelTarget& dst) {
+    m_begun = false;
+    if (stored.width <= 0 || stored.height <= 0 ||
         !ValidLayout(dst.data, dst.width, dst.height, dst.stride)) {
         return false;
     }
@@ -273,69 +268,138 @@ bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Re
         b1 = end;
     }
 
-    // Where stored-layout result (a0, b0) lands in dst, and the steps for a and b.
     const int64_t firstA = o.mirrorA ? scaledA - 1 - a0 : a0;
     const int64_t firstB = o.mirrorB ? scaledB - 1 - b0 : b0;
     const int64_t firstU = (o.transposed ? firstB : firstA) - region.left;
     const int64_t firstV = (o.transposed ? firstA : firstB) - region.top;
-    const ptrdiff_t origin = static_cast<ptrdiff_t>(firstU * 4 + firstV * dst.stride);
     const ptrdiff_t signA = o.mirrorA ? -1 : 1;
     const ptrdiff_t signB = o.mirrorB ? -1 : 1;
-    const ptrdiff_t stepA = signA * (o.transposed ? dst.stride : 4);
-    const ptrdiff_t stepB = signB * (o.transposed ? 4 : dst.stride);
 
     const int64_t outA = a1 - a0;
-    std::vector<HorizontalTap> taps;
-    std::vector<uint16_t> weightsA;
-    std::vector<uint16_t> weightsB;
-    std::vector<const uint8_t*> rows;
-    std::vector<uint16_t> strip;
     int64_t stripFirst = 0;
-    size_t stripSamples = 0;
-    int verticalBits = kLongWeightBits;
+    int64_t stripLast = 0;
     try {
-        taps.resize(static_cast<size_t>(outA));
-        int64_t stripLast = 0;
+        m_taps.clear();
+        m_weightsA.clear();
+        m_taps.resize(static_cast<size_t>(outA));
         for (int64_t i = 0; i < outA; ++i) {
-            const size_t at = weightsA.size();
+            const size_t at = m_weightsA.size();
             int64_t first = 0;
-            AppendTaps(src.width, scaledA, a0 + i, kLongWeightBits, weightsA, first);
+            AppendTaps(stored.width, scaledA, a0 + i, kLongWeightBits, m_weightsA, first);
             if (i == 0) {
                 stripFirst = first;
             }
-            const int64_t count = static_cast<int64_t>(weightsA.size() - at);
+            const int64_t count = static_cast<int64_t>(m_weightsA.size() - at);
             stripLast = std::max(stripLast, first + count - 1);
-            taps[i] = {static_cast<size_t>((first - stripFirst) * 4), at,
-                       static_cast<int32_t>(count)};
+            m_taps[i] = {static_cast<size_t>((first - stripFirst) * 4), at,
+                         static_cast<int32_t>(count)};
         }
-        stripSamples = static_cast<size_t>((stripLast - stripFirst + 1) * 4);
-        const int64_t maxB = MaxTaps(src.height, scaledB);
-        verticalBits = maxB <= kMaxShortTaps ? kShortWeightBits : kLongWeightBits;
-        weightsB.reserve(static_cast<size_t>(maxB));
-        rows.resize(static_cast<size_t>(maxB));
-        strip.resize(stripSamples);
+        const int64_t stripPixels = stripLast - stripFirst + 1;
+        m_strip.resize(static_cast<size_t>(stripPixels * 4));
+        const int64_t maxB = MaxTaps(stored.height, scaledB);
+        m_verticalBits = maxB <= kMaxShortTaps ? kShortWeightBits : kLongWeightBits;
+        m_weightsB.clear();
+        m_weightsB.reserve(static_cast<size_t>(maxB));
+        m_rows.resize(static_cast<size_t>(maxB));
+        m_carryRows = std::max<int64_t>(1, maxB - 1);
+        m_carryRowBytes = static_cast<size_t>(stripPixels * 4);
+        // Left uninitialised: only a band that ends inside a result row's taps writes to it.
+        m_carry.reset(new uint8_t[m_carryRowBytes * static_cast<size_t>(m_carryRows)]);
     } catch (const std::bad_alloc&) {
         return false;
     }
 
-    const uint8_t* const srcStrip = src.data + stripFirst * 4;
-    for (int64_t b = b0; b < b1; ++b) {
-        weightsB.clear();
-        int64_t first = 0;
-        AppendTaps(src.height, scaledB, b, verticalBits, weightsB, first);
-        const int64_t count = static_cast<int64_t>(weightsB.size());
-        for (int64_t k = 0; k < count; ++k) {
-            rows[k] = srcStrip + (first + k) * src.stride;
-        }
-        if (verticalBits == kShortWeightBits) {
-            BlendRowsShort(rows.data(), weightsB.data(), count, stripSamples, strip.data());
-        } else {
-            BlendRowsLong(rows.data(), weightsB.data(), count, stripSamples, strip.data());
-        }
-        BlendColumns(strip.data(), weightsA.data(), taps.data(), taps.size(), dst.data,
-                     origin + (b - b0) * stepB, stepA);
-    }
+    m_dst = dst;
+    m_storedHeight = stored.height;
+    m_scaledB = scaledB;
+    m_origin = static_cast<ptrdiff_t>(firstU * 4 + firstV * dst.stride);
+    m_stepA = signA * (o.transposed ? dst.stride : 4);
+    m_stepB = signB * (o.transposed ? 4 : dst.stride);
+    m_firstColumn = static_cast<int32_t>(stripFirst);
+    m_endColumn = static_cast<int32_t>(stripLast + 1);
+    m_b0 = b0;
+    m_endB = b1;
+    // The last result row's taps end the rows read; the first one's start them.
+    m_nextB = b1 - 1;
+    PrepareRow();
+    m_endRow = static_cast<int32_t>(m_rowFirst + static_cast<int64_t>(m_weightsB.size()));
+    m_nextB = b0;
+    PrepareRow();
+    m_firstRow = static_cast<int32_t>(m_rowFirst);
+    m_nextRow = m_firstRow;
+    m_begun = true;
     return true;
+}
+
+void RowStreamResampler::PrepareRow() {
+    // Within the capacity reserved for the most taps: never allocates.
+    m_weightsB.clear();
+    AppendTaps(m_storedHeight, m_scaledB, m_nextB, m_verticalBits, m_weightsB, m_rowFirst);
+}
+
+bool RowStreamResampler::Feed(const PixelView& band, int32_t firstRow) {
+    if (!m_begun || firstRow != m_nextRow || m_nextRow >= m_endRow ||
+        !ValidLayout(band.data, band.width, band.height, band.stride) ||
+        band.width != m_endColumn - m_firstColumn) {
+        return false;
+    }
+    const int64_t bandEnd = std::min<int64_t>(int64_t{firstRow} + band.height, m_endRow);
+    const size_t stripSamples = m_strip.size();
+    while (m_nextB < m_endB) {
+        const int64_t count = static_cast<int64_t>(m_weightsB.size());
+        if (m_rowFirst + count > bandEnd) {
+            break;
+        }
+        for (int64_t k = 0; k < count; ++k) {
+            const int64_t row = m_rowFirst + k;
+            m_rows[k] = row < firstRow ? m_carry.get() + static_cast<size_t>(row % m_carryRows) *
+                                                             m_carryRowBytes
+                                       : band.data + (row - firstRow) * band.stride;
+        }
+        if (m_verticalBits == kShortWeightBits) {
+            BlendRowsShort(m_rows.data(), m_weightsB.data(), count, stripSamples, m_strip.data());
+        } else {
+            BlendRowsLong(m_rows.data(), m_weightsB.data(), count, stripSamples, m_strip.data());
+        }
+        BlendColumns(m_strip.data(), m_weightsA.data(), m_taps.data(), m_taps.size(), m_dst.data,
+                     m_origin + static_cast<ptrdiff_t>(m_nextB - m_b0) * m_stepB, m_stepA);
+        ++m_nextB;
+        if (m_nextB < m_endB) {
+            PrepareRow();
+        }
+    }
+    if (m_nextB < m_endB) {
+        // The next result row reads rows of this band that the band buffer will not hold then.
+        for (int64_t row = std::max<int64_t>(m_rowFirst, firstRow); row < bandEnd; ++row) {
+            std::memcpy(m_carry.get() + static_cast<size_t>(row % m_carryRows) * m_carryRowBytes,
+                        band.data + (row - firstRow) * band.stride, m_carryRowBytes);
+        }
+    }
+    m_nextRow = static_cast<int32_t>(bandEnd);
+    return true;
+}
+
+size_t RowStreamResampler::AllocatedBytes() const {
+    return m_taps.capacity() * sizeof(ColumnTap) + m_weightsA.capacity() * sizeof(uint16_t) +
+           m_weightsB.capacity() * sizeof(uint16_t) + m_rows.capacity() * sizeof(const uint8_t*) +
+           m_strip.capacity() * sizeof(uint16_t) +
+           (m_carry ? m_carryRowBytes * static_cast<size_t>(m_carryRows) : 0);
+}
+
+bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Rect32 region,
+                    const PixelTarget& dst) {
+    if (!ValidLayout(src.data, src.width, src.height, src.stride)) {
+        return false;
+    }
+    RowStreamResampler resampler;
+    if (!resampler.Begin({src.width, src.height}, orientation, scaled, region, dst)) {
+        return false;
+    }
+    // One band of every row the render reads, starting at the strip of columns it reads.
+    const PixelView rows{src.data + resampler.FirstRow() * src.stride + resampler.FirstColumn() * 4,
+                         resampler.EndColumn() - resampler.FirstColumn(),
+                         resampler.EndRow() - resampler.FirstRow(), src.stride};
+    return resampler.Feed(rows, resampler.FirstRow()) && resampler.Done();
 }
 
 bool Resample(const PixelView& src, int32_t orientation, const PixelTarget& dst) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "show/image_cycle.h"
@@ -51,7 +52,7 @@ struct ColumnTap {
 // region's filter tables, one row of intermediate samples and the few stored rows that a result
 // row still lacks when a band ends; AllocatedBytes() tells how much that is.
 class RowStreamResampler {
-public:
+  public:
     RowStreamResampler() = default;
     RowStreamResampler(const RowStreamResampler&) = delete;
     RowStreamResampler& operator=(const RowStreamResampler&) = delete;
@@ -84,7 +85,7 @@ public:
     // never the number of stored rows.
     size_t AllocatedBytes() const;
 
-private:
+  private:
     void PrepareRow();
 
     bool m_begun = false;
@@ -111,8 +112,10 @@ private:
     int64_t m_rowFirst = 0;
     std::vector<const uint8_t*> m_rows;
     std::vector<uint16_t> m_strip;
-    // Stored rows kept from earlier bands: row r in slot r % capacity, m_carryRowBytes apart.
-    std::vector<uint8_t> m_carry;
+    // Stored rows kept from earlier bands for the result row that still lacks later ones: row r
+    // in slot r % m_carryRows. Fewer than that row's taps, so the slots never collide; left
+    // untouched when every band holds whole result rows.
+    std::unique_ptr<uint8_t[]> m_carry;
     size_t m_carryRowBytes = 0;
     int64_t m_carryRows = 0;
 };

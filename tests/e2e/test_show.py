@@ -346,8 +346,6 @@ class PhotoOnScreenTest(ShowTestCase):
         wh.convert(str(upright), "-rotate", "-90", "-strip", "-quality", "95", str(stored))
         path = self.folder / "turned.jpg"
         path.write_bytes(wh.with_orientation(stored.read_bytes(), 6))
-        stored_picture = self.reference(path, (800, 600))  # -auto-orient turns it back
-        self.assertEqual((stored_picture.width, stored_picture.height), (800, 600))
         identify = wh.subprocess.run(["/usr/bin/identify", "-format", "%[orientation] %wx%h",
                                       str(path)], capture_output=True, text=True, timeout=60)
         self.assertEqual(identify.stdout.strip(), "RightTop 800x600",

@@ -303,7 +303,9 @@ WM_LBUTTONDOWN = 0x0201
 WM_LBUTTONUP = 0x0202
 WM_RBUTTONDOWN = 0x0204
 WM_RBUTTONUP = 0x0205
+WM_MBUTTONDOWN = 0x0207
 WM_MBUTTONUP = 0x0208
+SC_CLOSE = 0xF060
 SC_SCREENSAVE = 0xF140
 LWA_COLORKEY = 1
 LWA_ALPHA = 2
@@ -409,8 +411,10 @@ class BackgroundDriver:
         return stream.read().decode("utf-8", "replace").replace("\r\n", "\n")
 
     def lines(self) -> list[str]:
+        if self._result is not None:
+            return list(self._result.lines)
         # A last line without its newline is still being written.
-        return self._read(self._out).split("\n")[:-1]
+        return [line for line in self._read(self._out).split("\n")[:-1] if line]
 
     def fact(self, name: str) -> Optional[str]:
         for line in self.lines():
@@ -441,7 +445,7 @@ class BackgroundDriver:
             except subprocess.TimeoutExpired:
                 raise AssertionError(f"qmdriver {' '.join(self.args)} did not end within "
                                      f"{timeout:.0f} s")
-            self._result = DriverResult(self.args, returncode, [l for l in self.lines() if l],
+            self._result = DriverResult(self.args, returncode, self.lines(),
                                         self._read(self._err))
             self._out.close()
             self._err.close()
