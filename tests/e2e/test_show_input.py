@@ -46,7 +46,8 @@ class ShowInputTestCase(unittest.TestCase):
 
     def assertStillRunning(self, show: wh.RunningShow, what: str):
         time.sleep(NOT_ENDED_S)  # time for the input to act, were it going to
-        self.assertTrue(show.alive(), f"{what} ended the show:\n{show.end(5).describe()}")
+        if not show.alive():
+            self.fail(f"{what} ended the show:\n{show.end(5).describe()}")
         self.assertEqual(len(show.windows()), 2, f"{what} closed a window")
 
     def assertEnds(self, show: wh.RunningShow, what: str):
