@@ -83,6 +83,13 @@ LRESULT CSaverWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 return FALSE;  // refuse to become inactive
             }
             break;
+        case WM_MOUSEACTIVATE:
+            // A click on the photo window must not try to activate it: the guard would refuse,
+            // and the refused click would be dropped instead of ending the show.
+            if (InShowMode()) {
+                return MA_NOACTIVATE;
+            }
+            break;
         case WM_SETCURSOR:
             if (InShowMode()) {
                 SetCursor(nullptr);

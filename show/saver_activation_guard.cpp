@@ -18,7 +18,8 @@ LRESULT CALLBACK ActivationHook(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_ACTIVATE && TheApp().m_mode == SaverMode::Show) {
         HWND active = GetActiveWindow();
         HWND activating = reinterpret_cast<HWND>(wParam);
-        if (active != nullptr && active != activating &&
+        // Activating nothing is the program losing the focus to another one: that goes through.
+        if (active != nullptr && activating != nullptr && active != activating &&
             dynamic_cast<CSaverWnd*>(CWnd::FromHandle(active)) != nullptr) {
             return 1;  // prevented, as the active show window asks
         }

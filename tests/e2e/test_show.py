@@ -2,6 +2,7 @@
 screen shows while a photo is up."""
 
 import pathlib
+import subprocess
 import tempfile
 import unittest
 from typing import Optional, Sequence
@@ -93,24 +94,24 @@ class WindowsAndFadesTest(ShowTestCase):
         show = self.start(trace=(120000, 2), timeout_ms=150000)
         windows = show.wait_for_windows()
 
-        with self.subTest("the windows"):
-            screen = wh.screen_size()
-            self.assertEqual(len(windows), 2, windows)
-            for window in windows:
-                self.assertEqual(window.style, 0x96000000, window)
-                self.assertEqual(window.exstyle, 0x00080080, window)
-                self.assertEqual(window.rect, (0, 0, *screen), window)
-                self.assertTrue(window.visible, window)
-        photo, veil = windows  # topmost first: the photo window lies above the veil
+        # Two popups over the whole screen, layered tool windows but not topmost ones.
+        screen = wh.screen_size()
+        self.assertEqual(len(windows), 2, windows)
+        for window in windows:
+            self.assertEqual(window.style, 0x96000000, window)
+            self.assertEqual(window.exstyle, 0x00080080, window)
+            self.assertEqual(window.rect, (0, 0, *screen), window)
+            self.assertTrue(window.visible, window)
+        # Topmost first: the photo window lies above the veil. Which is which shows below in
+        # their layered attributes.
+        photo, veil = windows
+        self.assertLess(photo.z, veil.z)
 
         # Until the second photo has begun to appear: the wait, one whole cycle, and then some.
         def second_rise():
             alphas = [c.layered.alpha for c in distinct_alphas(show.trace(), photo.hwnd)]
-            if 255 in alphas:
-                after = alphas[alphas.index(255):]
-                if 0 in after and any(a > 0 for a in after[after.index(0):]):
-                    return True
-            return False
+            rises = [a for a, b in zip(alphas, alphas[1:]) if a == 0 and b > 0]
+            return len(rises) >= 2
         wh.wait_until(second_rise, timeout=60, interval=0.2, what="the second photo to appear")
         self.assertEqual([w.layered.alpha for w in show.windows() if w.hwnd == veil.hwnd],
                          [self.BG_ALPHA], "the veil did not keep its opacity")
@@ -164,27 +165,25 @@ class WindowsAndFadesTest(ShowTestCase):
         def ticks_between(a: wh.TraceChange, b: wh.TraceChange) -> float:
             return (b.t - a.t) / tick
 
+        def assertLasted(a: wh.TraceChange, b: wh.TraceChange, ticks: int, what: str):
+            # Never shorter; longer only as far as a loaded machine delays timer messages.
+            lasted = ticks_between(a, b)
+            self.assertTrue(ticks - 2 <= lasted <= ticks * 1.5 + 2,
+                            f"{what} lasted {lasted:.1f} ticks of {tick:.1f} ms, not {ticks}")
+
         # Alpha 0 through the wait: the veil's fade and one pause. The photo's timer starts a
         # little after the veil's, which only lengthens this.
         rise = photo_fade[1]
-        wait_ticks = self.BG_COUNT_FADE + self.HIDE + 1
         self.assertGreaterEqual(rise.t, veil_fade[-1].t, "a photo rose before the veil's end")
-        self.assertTrue(wait_ticks - 2 <= ticks_between(first_step, rise) <= wait_ticks + 4,
-                        f"the wait lasted {ticks_between(first_step, rise):.1f} ticks, "
-                        f"not {wait_ticks}")
+        assertLasted(first_step, rise, self.BG_COUNT_FADE + self.HIDE + 1, "the wait")
         # Full opacity from the last step of appear through show to the first of disappear.
         full = photo_fade[alphas.index(255)]
         falling = photo_fade[alphas.index(255) + 1]
-        held = self.SHOW + 3
-        self.assertTrue(held - 2 <= ticks_between(full, falling) <= held + 2,
-                        f"full opacity lasted {ticks_between(full, falling):.1f} ticks, "
-                        f"not {held}")
+        assertLasted(full, falling, self.SHOW + 3, "full opacity")
         # Alpha 0 from the last step of disappear through the pause to the next appear.
         gone = photo_fade[alphas.index(0, alphas.index(255))]
         again = photo_fade[alphas.index(0, alphas.index(255)) + 1]
-        hidden = self.HIDE + 3
-        self.assertTrue(hidden - 2 <= ticks_between(gone, again) <= hidden + 2,
-                        f"the pause lasted {ticks_between(gone, again):.1f} ticks, not {hidden}")
+        assertLasted(gone, again, self.HIDE + 3, "the pause")
         self.assertGreater(again.layered.alpha, 0)
 
 
@@ -197,7 +196,7 @@ class PhotoOnScreenTest(ShowTestCase):
     def setUp(self):
         super().setUp()
         self.screen = wh.screen_size()
-        self.work = pathlib.Path(tempfile.mkdtemp(prefix="shots-", dir=wh.scratch_dir()))
+        self.work = pathlib.Path(tempfile.mkdtemp(prefix="work-", dir=wh.scratch_dir()))
 
     def show_photo(self) -> tuple[wh.Picture, wh.Picture, wh.Box]:
         """Shows the folder's one photo; returns the screenshot, the veil as it must look with
@@ -208,6 +207,7 @@ class PhotoOnScreenTest(ShowTestCase):
         # The screen with nothing on it: what the veil is blended over.
         background = wh.screenshot()
         self.assertEqual((background.width, background.height), self.screen)
+        self.background = background
         veil_only = wh.veil_over(background, VEIL_RGB, self.BG_ALPHA)
 
         show = self.start()
@@ -230,23 +230,23 @@ class PhotoOnScreenTest(ShowTestCase):
         return shot, veil_only, box
 
     def keep(self, picture: wh.Picture, name: str) -> str:
-        path = self.work / f"{self.id().rpartition('.')[2]}-{name}.png"
+        path = wh.kept_dir() / f"{self.id().rpartition('.')[2]}-{name}.png"
         picture.save_png(path)
         return f"screenshot kept at {path}"
 
     def reference(self, source: pathlib.Path, size: tuple[int, int]) -> wh.Picture:
         """The photo scaled by ImageMagick: what the screen should show, give or take the
         scaling filter."""
-        result = wh.subprocess.run(
+        result = subprocess.run(
             [wh.IMAGEMAGICK_CONVERT, str(source), "-auto-orient", "-resize",
              f"{size[0]}x{size[1]}!", "-depth", "8", "ppm:-"],
-            stdin=wh.subprocess.DEVNULL, capture_output=True, timeout=60, check=True)
+            stdin=subprocess.DEVNULL, capture_output=True, timeout=60, check=True)
         return wh.parse_ppm(result.stdout)
 
     def assertSize(self, box: wh.Box, size: tuple[int, int], shot: wh.Picture):
-        self.assertTrue(abs(box.width - size[0]) <= 1 and abs(box.height - size[1]) <= 1,
-                        f"the photo shows at {box}, {box.width}x{box.height} and not "
-                        f"{size[0]}x{size[1]}; {self.keep(shot, 'size')}")
+        if abs(box.width - size[0]) > 1 or abs(box.height - size[1]) > 1:
+            self.fail(f"the photo shows at {box}, {box.width}x{box.height} and not "
+                      f"{size[0]}x{size[1]}; {self.keep(shot, 'size')}")
         self.assertTrue(0 <= box.left and box.right <= self.screen[0] and 0 <= box.top
                         and box.bottom <= self.screen[1], box)
 
@@ -265,11 +265,15 @@ class PhotoOnScreenTest(ShowTestCase):
                 got = shot.pixel(box.left + x, box.top + y)
                 if any(abs(a - b) > tolerance for a, b in zip(want, got)):
                     wrong.append(((x, y), want, got))
-        self.assertEqual(wrong, [], f"points unlike the photo; {self.keep(shot, 'content')}")
+        if wrong:
+            self.fail(f"points unlike the photo (where, photo, screen): {wrong}; "
+                      f"{self.keep(shot, 'content')}")
 
     def assertVeilIn(self, shot: wh.Picture, veil_only: wh.Picture, area: wh.Box, what: str):
-        self.assertEqual(wh.mismatches(shot, veil_only, area, TOLERANCE), 0,
-                         f"{what} does not show the veil; {self.keep(shot, 'hole')}")
+        wrong = wh.mismatches(shot, veil_only, area, TOLERANCE)
+        if wrong:
+            self.fail(f"{what} does not show the veil at {wrong} of {area.width * area.height} "
+                      f"pixels; {self.keep(shot, 'hole')}")
 
     def test_a_photo_is_fitted_with_the_veil_around_it_and_holes_where_the_key_is(self):
         # 800x600 fits 640x480 on a 1280x1024 screen. The block of the key colour lies on the
@@ -287,14 +291,20 @@ class PhotoOnScreenTest(ShowTestCase):
 
         shot, veil_only, box = self.show_photo()
         size = wh.fitted_size((800, 600), self.screen)
-        self.assertEqual(size, (640, 480) if self.screen == (1280, 1024) else size)
+        if self.screen == (1280, 1024):  # the share allowed is 640x819 there
+            self.assertEqual(size, (640, 480))
         self.assertSize(box, size, shot)
 
         # Around the photo the veil is blended over the screen: differing_box found nothing
-        # else. One point for the record: neither the veil's colour nor the background's.
-        corner = shot.pixel(2, 2)
+        # else. One point for the record, a corner of the screen away from the photo: neither
+        # the veil's colour nor the background's.
+        x = 2 if box.left > self.screen[0] - box.right else self.screen[0] - 3
+        y = 2 if box.top > self.screen[1] - box.bottom else self.screen[1] - 3
+        corner = shot.pixel(x, y)
+        self.assertTrue(all(abs(a - b) <= TOLERANCE
+                            for a, b in zip(corner, veil_only.pixel(x, y))), corner)
         self.assertNotEqual(corner, VEIL_RGB)
-        self.assertEqual(corner, veil_only.pixel(2, 2))
+        self.assertNotEqual(corner, self.background.pixel(x, y))
 
         scale_x, scale_y = box.width / 800, box.height / 600
         hole = wh.Box(box.left + round(block.left * scale_x) + 3,
@@ -346,14 +356,15 @@ class PhotoOnScreenTest(ShowTestCase):
         wh.convert(str(upright), "-rotate", "-90", "-strip", "-quality", "95", str(stored))
         path = self.folder / "turned.jpg"
         path.write_bytes(wh.with_orientation(stored.read_bytes(), 6))
-        identify = wh.subprocess.run(["/usr/bin/identify", "-format", "%[orientation] %wx%h",
-                                      str(path)], capture_output=True, text=True, timeout=60)
+        identify = subprocess.run([wh.IMAGEMAGICK_IDENTIFY, "-format", "%[orientation] %wx%h",
+                                   str(path)], capture_output=True, text=True, timeout=60)
         self.assertEqual(identify.stdout.strip(), "RightTop 800x600",
                          "the test photo's orientation tag is not read back")
 
         shot, veil_only, box = self.show_photo()
         size = wh.fitted_size((600, 800), self.screen)
-        self.assertEqual(size, (614, 819) if self.screen == (1280, 1024) else size)
+        if self.screen == (1280, 1024):
+            self.assertEqual(size, (614, 819))
         self.assertSize(box, size, shot)
         self.assertLooksLike(shot, box, self.reference(upright, (box.width, box.height)))
 

@@ -14,8 +14,6 @@ REST = (400, 300)
 # within a few ticks; this is many of them, and bounded.
 NOT_ENDED_S = 1.5
 
-VK_A = 0x41
-
 
 def setUpModule():
     wh.session()
@@ -25,7 +23,7 @@ class ShowInputTestCase(unittest.TestCase):
     def setUp(self):
         wh.reg_delete_tree(wh.SETTINGS_ROOT)
         self.program = wh.fresh_copy()
-        folder, folder_windows = wh.fresh_folder()
+        self.folder, folder_windows = wh.fresh_folder()
         # No photos: nothing to decode, and input reaches the windows all the same.
         wh.write_settings(self.program.name, {
             "ImageFolderPath": folder_windows, "TimerInterval": 50, "BGCountFade": 5,
@@ -33,8 +31,16 @@ class ShowInputTestCase(unittest.TestCase):
             "ImageCountDisappear": 5})
         wh.xdotool("mousemove", str(REST[0]), str(REST[1]))
 
-    def start_show(self) -> tuple[wh.RunningShow, list[wh.WindowInfo]]:
-        """A running show that has handled its first messages."""
+    def start_show(self, focus: str = "veil") -> tuple[wh.RunningShow, list[wh.WindowInfo]]:
+        """A running show that has handled its first messages.
+
+        Nothing here gives the show's unmanaged windows the X focus, as a window manager would:
+        keys would go wherever an earlier test left it, and Wine would have no focus to lose.
+        With `focus` "veil" the veil, Wine's active window of the two, gets it; with "root" the
+        root window keeps it, as at the session's start, and input goes to the window under
+        the pointer.
+        """
+        wh.xdotool("windowfocus", "--sync", str(wh.x_root_window()))
         show = wh.RunningShow(self.program.windows_path, "/s")
         self.addCleanup(show.stop)
         windows = show.wait_for_windows()
@@ -42,6 +48,9 @@ class ShowInputTestCase(unittest.TestCase):
         # messages, so by then the moves that greet new windows have been handled.
         veil = windows[1]
         show.wait_for_alpha(veil.hwnd, lambda a: a == 100, what="the veil's fade")
+        if focus == "veil":
+            self.assertNotEqual(veil.xid, 0, "no X window known for the veil")
+            wh.xdotool("windowfocus", "--sync", str(veil.xid))
         return show, windows
 
     def assertStillRunning(self, show: wh.RunningShow, what: str):
@@ -62,7 +71,7 @@ class ShowInputTestCase(unittest.TestCase):
 
 class PointerTest(ShowInputTestCase):
     def test_the_first_position_does_not_end_it_and_a_real_move_does(self):
-        show, windows = self.start_show()
+        show, windows = self.start_show(focus="root")
         self.assertEqual(wh.pointer_position(), REST)
         # The windows are at (0, 0): client and screen coordinates agree.
         self.post_to_both(windows, wh.WM_MOUSEMOVE, 0, wh.make_lparam(*REST))
@@ -71,8 +80,12 @@ class PointerTest(ShowInputTestCase):
         self.assertEnds(show, "a move of one pixel")
 
     def test_a_posted_move_one_pixel_away_ends_it(self):
-        show, windows = self.start_show()
-        self.post_to_both(windows, wh.WM_MOUSEMOVE, 0, wh.make_lparam(REST[0], REST[1] + 1))
+        show, windows = self.start_show(focus="root")
+        # Whether or not the photo window has seen the pointer yet, the first of these is at
+        # its first position and the second one pixel away.
+        photo = windows[0]
+        wh.post_message(photo.hwnd, wh.WM_MOUSEMOVE, 0, wh.make_lparam(*REST))
+        wh.post_message(photo.hwnd, wh.WM_MOUSEMOVE, 0, wh.make_lparam(REST[0], REST[1] + 1))
         self.assertEnds(show, "a posted move one pixel down")
 
 
@@ -98,15 +111,33 @@ class KeyboardTest(ShowInputTestCase):
 
 
 class MouseButtonTest(ShowInputTestCase):
+    # These leave the X focus on the root window. Given the focus, as a window manager would
+    # give it, Wine confines the pointer to the full-screen window and looks for the window
+    # under it itself, which finds the photo window: a click then goes where it goes over a
+    # photo, the case of test_a_button_over_a_photo_ends_it.
+
     def test_a_button_ends_it(self):
+        # Without photos the photo window is all key colour; the pointer is over the veil.
         for button in ("1", "2", "3"):
             with self.subTest(button=button):
-                show, _ = self.start_show()
+                show, _ = self.start_show(focus="root")
                 wh.xdotool("click", button)
                 self.assertEnds(show, f"button {button}")
 
+    def test_a_button_over_a_photo_ends_it(self):
+        # A photo fitted to the whole screen: the pointer is over it wherever it rests.
+        screen = wh.screen_size()
+        wh.convert("-size", f"{screen[0]}x{screen[1]}", "gradient:rgb(200,220,40)-rgb(30,120,30)",
+                   str(self.folder / "whole-screen.jpg"))
+        wh.write_settings(self.program.name, {"ImageMaxWidth": 100, "ImageMaxHeight": 100,
+                                              "ImageCountShow": 1000})
+        show, windows = self.start_show(focus="root")
+        show.wait_for_alpha(windows[0].hwnd, lambda a: a == 255, what="the photo")
+        wh.xdotool("click", "1")
+        self.assertEnds(show, "button 1 over a photo")
+
     def test_the_wheel_button_releases_and_a_screen_saver_request_do_not_end_it(self):
-        show, windows = self.start_show()
+        show, windows = self.start_show(focus="root")
         for button in ("4", "5"):  # the wheel, a step each way
             wh.xdotool("click", button)
         self.assertStillRunning(show, "the wheel")
@@ -135,7 +166,7 @@ class FocusTest(ShowInputTestCase):
         xid = found.stdout.split()[0]
 
         show, _ = self.start_show()
-        self.assertStillRunning(show, "the bystander's mere presence")
+        self.assertStillRunning(show, "the bystander's presence or the X focus on the veil")
         wh.xdotool("windowfocus", "--sync", xid)
         self.assertEnds(show, "the focus going to another X window")
 

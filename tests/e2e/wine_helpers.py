@@ -323,7 +323,7 @@ class Layered:
     flags: int
 
 
-def _fields(text: str) -> dict[str, str]:
+def parse_fields(text: str) -> dict[str, str]:
     """The name=value words of one driver line."""
     out = {}
     for word in text.split(" "):
@@ -339,7 +339,7 @@ def _layered(fields: dict[str, str]) -> Optional[Layered]:
     return Layered(int(fields["key"], 16), int(fields["alpha"]), int(fields["flags"]))
 
 
-def _rect(text: str) -> tuple[int, int, int, int]:
+def parse_rect(text: str) -> tuple[int, int, int, int]:
     left, top, right, bottom = (int(part) for part in text.split(","))
     return left, top, right, bottom
 
@@ -349,6 +349,7 @@ class WindowInfo:
     hwnd: int
     pid: int
     z: int  # place among all top-level windows, 0 for the topmost
+    xid: int  # the X window behind it, 0 when unknown
     rect: tuple[int, int, int, int]  # left, top, right, bottom
     style: int
     exstyle: int
@@ -357,11 +358,11 @@ class WindowInfo:
 
     @classmethod
     def parse(cls, text: str) -> "WindowInfo":
-        fields = _fields(text)
+        fields = parse_fields(text)
         return cls(hwnd=int(fields["hwnd"]), pid=int(fields["pid"]), z=int(fields["z"]),
-                   rect=_rect(fields["rect"]), style=int(fields["style"], 16),
-                   exstyle=int(fields["exstyle"], 16), visible=fields["visible"] == "yes",
-                   layered=_layered(fields))
+                   xid=int(fields["xid"]), rect=parse_rect(fields["rect"]),
+                   style=int(fields["style"], 16), exstyle=int(fields["exstyle"], 16),
+                   visible=fields["visible"] == "yes", layered=_layered(fields))
 
 
 def top_level_windows(pid: Optional[int] = None,
@@ -379,6 +380,15 @@ def xdotool(*args: str) -> None:
     """Real input through the X server, to the window under the pointer or with the focus."""
     subprocess.run(["xdotool", *args], stdin=subprocess.DEVNULL, capture_output=True,
                    timeout=WINE_CALL_MARGIN_S, check=True)
+
+
+def x_root_window() -> int:
+    result = subprocess.run(["xwininfo", "-root"], stdin=subprocess.DEVNULL, capture_output=True,
+                            text=True, timeout=WINE_CALL_MARGIN_S, check=True)
+    for line in result.stdout.splitlines():
+        if "Window id:" in line:
+            return int(line.split("Window id:")[1].split()[0], 16)
+    raise AssertionError("xwininfo printed no root window id")
 
 
 def pointer_position() -> tuple[int, int]:
@@ -422,6 +432,11 @@ class BackgroundDriver:
             if sep and key == name:
                 return value
         return None
+
+    def all(self, name: str) -> list[str]:
+        """The values of every "name: value" line so far."""
+        return [line.partition(": ")[2] for line in self.lines()
+                if line.partition(": ")[0] == name and ": " in line]
 
     def wait_for_fact(self, name: str, timeout: float = 30.0) -> str:
         def found():
@@ -524,10 +539,14 @@ class RunningShow:
         for line in self._driver.lines():
             name, _, text = line.partition(": ")
             if name == "change":
-                fields = _fields(text)
+                fields = parse_fields(text)
                 out.append(TraceChange(int(fields["t"]), int(fields["prev"]),
                                        int(fields["hwnd"]), _layered(fields)))
         return out
+
+    def trace_clock_unix_ms(self) -> int:
+        """Where the trace's times start, in Unix milliseconds (time.time() * 1000)."""
+        return int(self._driver.wait_for_fact("trace-clock-unix-ms", WINE_CALL_MARGIN_S))
 
     def lines(self) -> list[str]:
         return self._driver.lines()
@@ -536,13 +555,13 @@ class RunningShow:
         """Ends the program if it still runs, and the driver with it."""
         if self._driver.running():
             driver("end-process", str(self.pid), check=False)
-            try:
-                self._driver.finish(WINE_CALL_MARGIN_S)
-            except AssertionError:
-                self._driver.kill()
+        try:
+            self._driver.finish(WINE_CALL_MARGIN_S)
+        except AssertionError:
+            self._driver.kill()
 
 
-def wait_for_end(show: RunningShow, timeout: float = 20.0) -> DriverResult:
+def wait_for_end(show: RunningShow, timeout: float = 15.0) -> DriverResult:
     """The show's end once something ended it: it must not run on until the driver's timeout."""
     wait_until(lambda: not show.alive(), timeout, what="the program to end")
     return show.end()
@@ -553,6 +572,7 @@ def wait_for_end(show: RunningShow, timeout: float = 20.0) -> DriverResult:
 # The real ImageMagick: another `convert` may come first on PATH.
 IMAGEMAGICK_CONVERT = "/usr/bin/convert"
 IMAGEMAGICK_IMPORT = "/usr/bin/import"
+IMAGEMAGICK_IDENTIFY = "/usr/bin/identify"
 
 Colour = tuple[int, int, int]
 
@@ -591,6 +611,18 @@ class Picture:
         subprocess.run([IMAGEMAGICK_CONVERT, "-size", f"{self.width}x{self.height}", "-depth",
                         "8", "rgb:-", os.fspath(path)], input=self.data,
                        capture_output=True, timeout=WINE_CALL_MARGIN_S, check=True)
+
+
+_kept: Optional[pathlib.Path] = None
+
+
+def kept_dir() -> pathlib.Path:
+    """A folder for what a failing test leaves to look at: outside the prefix, which goes at
+    the end of the session."""
+    global _kept
+    if _kept is None:
+        _kept = pathlib.Path(tempfile.mkdtemp(prefix="quillmere-e2e-kept-"))
+    return _kept
 
 
 def parse_ppm(data: bytes) -> Picture:

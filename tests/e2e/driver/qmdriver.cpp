@@ -16,7 +16,8 @@
 //                                           plays a first, configuring instance while the
 //                                           program runs
 //   windows <class> [pid]                   the top-level windows of a class (of one process),
-//                                           top first, with their layered attributes
+//                                           top first, with their layered attributes and the
+//                                           X windows behind them (xid, 0 when unknown)
 //   start <timeout-ms> [trace <duration-ms> <interval-ms> <class>] -- <program> [args...]
 //                                           starts the program, prints its pid at once, then
 //                                           optionally traces its windows' layered attributes
@@ -766,23 +767,43 @@ std::wstring DescribeWindow(HWND window) {
            (IsWindowVisible(window) ? L"yes" : L"no");
 }
 
+// The X window behind a top-level window: Wine's X11 driver keeps its id in this property.
+uint64_t XWindowOf(HWND window) {
+    return static_cast<uint64_t>(
+        reinterpret_cast<uintptr_t>(GetPropW(window, L"__wine_x11_whole_window")));
+}
+
 int ListWindows(const wchar_t* className, DWORD processId) {
     const std::vector<FoundWindow> found = TopLevelWindows(className, processId);
     for (const FoundWindow& each : found) {
         Fact(L"window", L"hwnd=" + std::to_wstring(HandleNumber(each.window)) + L" pid=" +
                             std::to_wstring(each.processId) + L" z=" +
-                            std::to_wstring(each.zRank) + L" " + DescribeWindow(each.window) +
-                            L" " + LayeredText(ReadLayered(each.window)));
+                            std::to_wstring(each.zRank) + L" xid=" +
+                            std::to_wstring(XWindowOf(each.window)) + L" " +
+                            DescribeWindow(each.window) + L" " +
+                            LayeredText(ReadLayered(each.window)));
     }
     Fact(L"count", static_cast<uint64_t>(found.size()));
     return kExitOk;
 }
+
+// 1970-01-01 in FILETIME's 100 ns units since 1601, as milliseconds.
+constexpr uint64_t kUnixEpochInFileTimeMs = 11644473600000ull;
 
 // Samples the layered attributes of a process's windows of one class and prints each change,
 // with the time of the sample that saw it and of the one before: a value shorter than that gap
 // may have come and gone unseen. Times count from `clock`, the child's start.
 void TraceLayered(const Child& child, const std::wstring& className, uint32_t durationMs,
                   uint32_t intervalMs, const Stopwatch& clock) {
+    // Where the trace's clock starts in Unix time, so that the tests can place their own
+    // observations (a screenshot) among the changes.
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const uint64_t unixMs =
+        ((static_cast<uint64_t>(now.dwHighDateTime) << 32 | now.dwLowDateTime) / 10000) -
+        kUnixEpochInFileTimeMs;
+    Fact(L"trace-clock-unix-ms", unixMs - clock.ElapsedMs());
+
     std::map<HWND, Layered> last;
     uint64_t samples = 0;
     uint64_t previous = clock.ElapsedMs();
@@ -882,28 +903,29 @@ BOOL CALLBACK CollectChild(HWND window, LPARAM param) {
     return TRUE;
 }
 
-// Prints each child window of `parent` not seen before, its rectangle in the parent's client
+// Prints each child window of `parent` when first seen and again whenever it changes (one is
+// seen inside its creation, before it is made visible), its rectangle in the parent's client
 // coordinates.
-void ReportNewChildren(HWND parent, std::vector<HWND>& known) {
+void ReportChildren(HWND parent, std::map<HWND, std::wstring>& known) {
     ChildSearch search;
     EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&search));
     for (HWND window : search.found) {
-        if (std::find(known.begin(), known.end(), window) != known.end())
-            continue;
-        known.push_back(window);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
         RECT rect{};
         GetWindowRect(window, &rect);
         MapWindowPoints(HWND_DESKTOP, parent, reinterpret_cast<POINT*>(&rect), 2);
-        Fact(L"child", L"hwnd=" + std::to_wstring(HandleNumber(window)) + L" pid=" +
-                           std::to_wstring(owner) + L" class=" + ClassOf(window) + L" rect=" +
-                           RectText(rect) + L" style=" +
-                           Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE))) +
-                           L" exstyle=" +
-                           Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE))) +
-                           L" visible=" + (IsWindowVisible(window) ? L"yes" : L"no") + L" " +
-                           LayeredText(ReadLayered(window)));
+        std::wstring text =
+            L"hwnd=" + std::to_wstring(HandleNumber(window)) + L" pid=" + std::to_wstring(owner) +
+            L" class=" + ClassOf(window) + L" rect=" + RectText(rect) + L" style=" +
+            Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_STYLE))) + L" exstyle=" +
+            Hex32(static_cast<uint32_t>(GetWindowLongW(window, GWL_EXSTYLE))) + L" visible=" +
+            (IsWindowVisible(window) ? L"yes" : L"no") + L" " + LayeredText(ReadLayered(window));
+        std::wstring& before = known[window];
+        if (before != text) {
+            Fact(L"child", text);
+            before = std::move(text);
+        }
     }
 }
 
@@ -961,11 +983,11 @@ int Parent(bool framed, uint32_t width, uint32_t height, uint32_t timeoutMs,
     // The host answers its messages all along: a child of another process sends it some (its
     // creation's WM_PARENTNOTIFY among them) and waits for the answer.
     const HANDLE process = child->process.Get();
-    std::vector<HWND> children;
+    std::map<HWND, std::wstring> children;
     const bool watchStop = std::wcscmp(stopFile, L"-") != 0;
     const wchar_t* reason = L"timeout";
     PumpUntil(timeoutMs, process, [&] {
-        ReportNewChildren(host.Get(), children);
+        ReportChildren(host.Get(), children);
         if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
             reason = L"program-ended";
             return true;
