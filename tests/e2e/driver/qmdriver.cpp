@@ -513,9 +513,23 @@ std::optional<Child> StartChild(int argc, wchar_t** argv) {
     PROCESS_INFORMATION info{};
     // The application name is given apart: the path is taken as it is, with no search and no
     // guessing where a name with spaces ends.
-    if (!CreateProcessW(argv[0], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
-        Fail(L"cannot start " + std::wstring(argv[0]), GetLastError());
+    // Wine now and then fails the first start in a fresh session with ERROR_INTERNAL_ERROR;
+    // a second try a moment later goes through.
+    DWORD error = ERROR_SUCCESS;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (CreateProcessW(argv[0], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &startup, &info)) {
+            error = ERROR_SUCCESS;
+            break;
+        }
+        error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR) {
+            break;
+        }
+        Sleep(300);
+    }
+    if (error != ERROR_SUCCESS) {
+        Fail(L"cannot start " + std::wstring(argv[0]), error);
         return std::nullopt;
     }
     CloseHandle(info.hThread);
