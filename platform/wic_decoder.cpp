@@ -1,5 +1,8 @@
 #include "platform/wic_decoder.h"
 
+#include <limits>
+#include <utility>
+
 #include "platform/unique_handle.h"
 
 namespace quillmere {
@@ -100,31 +103,47 @@ std::optional<Size32> WicDecoder::NativeSizeFor(Size32 wanted) {
     return Size32{static_cast<int32_t>(width), static_cast<int32_t>(height)};
 }
 
-bool WicDecoder::CopyPixels(Size32 size, const PixelTarget& target) {
-    if (size.width != target.width || size.height != target.height) {
+bool WicDecoder::CopyRect(Size32 size, Rect32 rect, const PixelTarget& target) {
+    if (size.width <= 0 || size.height <= 0 || rect.left < 0 || rect.top < 0 ||
+        rect.left >= rect.right || rect.top >= rect.bottom || rect.right > size.width ||
+        rect.bottom > size.height || target.data == nullptr ||
+        target.width != rect.right - rect.left || target.height != rect.bottom - rect.top ||
+        target.stride < ptrdiff_t{target.width} * 4) {
         return false;
     }
-    IWICBitmapSource* source = m_frame.get();
-    // At a native size the platform's scaler hands the work to the decoder's own scaling.
-    ComPtr<IWICBitmapScaler> scaler;
-    if (size != m_stored) {
-        if (FAILED(m_factory->CreateBitmapScaler(scaler.put())) ||
-            FAILED(scaler->Initialize(m_frame.get(), static_cast<UINT>(size.width),
-                                      static_cast<UINT>(size.height),
-                                      WICBitmapInterpolationModeFant))) {
+    // The bytes from the first pixel to the last one's end: all the decoder may write.
+    const uint64_t bytes =
+        uint64_t(target.stride) * uint64_t(target.height - 1) + uint64_t(target.width) * 4;
+    if (bytes > std::numeric_limits<UINT>::max() ||
+        target.stride > std::numeric_limits<UINT>::max()) {
+        return false;
+    }
+    if (!m_converter || m_convertedSize != size) {
+        m_converter.reset();
+        IWICBitmapSource* source = m_frame.get();
+        // At a native size the platform's scaler hands the work to the decoder's own scaling.
+        ComPtr<IWICBitmapScaler> scaler;
+        if (size != m_stored) {
+            if (FAILED(m_factory->CreateBitmapScaler(scaler.put())) ||
+                FAILED(scaler->Initialize(m_frame.get(), static_cast<UINT>(size.width),
+                                          static_cast<UINT>(size.height),
+                                          WICBitmapInterpolationModeFant))) {
+                return false;
+            }
+            source = scaler.get();
+        }
+        ComPtr<IWICFormatConverter> converter;
+        if (FAILED(m_factory->CreateFormatConverter(converter.put())) ||
+            FAILED(converter->Initialize(source, kPixelFormat, WICBitmapDitherTypeNone, nullptr,
+                                         0.0, WICBitmapPaletteTypeCustom))) {
             return false;
         }
-        source = scaler.get();
+        m_converter = std::move(converter);
+        m_convertedSize = size;
     }
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(m_factory->CreateFormatConverter(converter.put())) ||
-        FAILED(converter->Initialize(source, kPixelFormat, WICBitmapDitherTypeNone, nullptr, 0.0,
-                                     WICBitmapPaletteTypeCustom))) {
-        return false;
-    }
-    const UINT stride = static_cast<UINT>(target.stride);
-    const UINT bytes = stride * static_cast<UINT>(target.height);
-    return SUCCEEDED(converter->CopyPixels(nullptr, stride, bytes, target.data));
+    const WICRect wanted{rect.left, rect.top, target.width, target.height};
+    return SUCCEEDED(m_converter->CopyPixels(&wanted, static_cast<UINT>(target.stride),
+                                             static_cast<UINT>(bytes), target.data));
 }
 
 }  // namespace quillmere

@@ -26,7 +26,7 @@ public:
 
     Size32 StoredSize() const override { return m_stored; }
     std::optional<Size32> NativeSizeFor(Size32 wanted) override;
-    bool CopyPixels(Size32 size, const PixelTarget& target) override;
+    bool CopyRect(Size32 size, Rect32 rect, const PixelTarget& target) override;
 
 private:
     std::vector<uint8_t> m_bytes;  // the whole file: the header check and the decoder read the same
@@ -36,6 +36,10 @@ private:
     ComPtr<IWICStream> m_stream;
     ComPtr<IWICBitmapDecoder> m_decoder;
     ComPtr<IWICBitmapFrameDecode> m_frame;
+    // The pixels at m_convertedSize, kept between bands so the decoder streams on from the last
+    // row it gave instead of starting over.
+    ComPtr<IWICFormatConverter> m_converter;
+    Size32 m_convertedSize;
 };
 
 }  // namespace quillmere

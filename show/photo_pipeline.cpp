@@ -41,25 +41,54 @@ Size32 DecodeSizeFor(PhotoFrame& frame, int32_t orientation, Size32 scaled) {
     return *native;
 }
 
+int32_t CopyRowsFor(int32_t width) {
+    constexpr int64_t kMaxRows = 256;
+    const int64_t rowBytes = std::max<int64_t>(1, int64_t{width} * 4);
+    return static_cast<int32_t>(std::clamp<int64_t>(kCopyBytes / rowBytes, 1, kMaxRows));
+}
+
+int32_t BandRowsFor(int32_t width, int32_t copyRows) {
+    // Several requests before the resampler sees the band: a result row then seldom straddles
+    // two bands, which would each add their rows to its sums in a pass of their own.
+    const int64_t requestBytes = std::max<int64_t>(1, int64_t{width} * 4 * copyRows);
+    const int64_t requests = std::max<int64_t>(1, kBandBytes / requestBytes);
+    return static_cast<int32_t>(std::min<int64_t>(requests * copyRows, kMaxScaledSide));
+}
+
 bool RenderPhoto(PhotoFrame& frame, int32_t orientation, const PhotoPlan& plan,
-                 const PixelTarget& target, uint32_t fillColor) {
+                 const PixelTarget& target, uint32_t fillColor, int32_t copyRows) {
     const Size32 decode = DecodeSizeFor(frame, orientation, plan.scaled);
-    if (decode.width <= 0 || decode.height <= 0) {
+    if (decode.width <= 0 || decode.height <= 0 || copyRows < 0) {
         return false;
     }
-    const ptrdiff_t stride = ptrdiff_t{decode.width} * 4;
-    // Left uninitialised: the decoder writes every byte, and clearing 100 MB costs a frame.
-    const std::unique_ptr<uint8_t[]> pixels(
-        new uint8_t[static_cast<size_t>(stride) * static_cast<size_t>(decode.height)]);
-    if (!frame.CopyPixels(decode, {pixels.get(), decode.width, decode.height, stride})) {
+    RowStreamResampler resampler;
+    if (!resampler.Begin(decode, orientation, plan.scaled, plan.region, target, fillColor)) {
         return false;
     }
-    const PixelView source{pixels.get(), decode.width, decode.height, stride};
-    if (!ResampleRegion(source, orientation, plan.scaled, plan.region, target)) {
-        return false;
+    const int32_t left = resampler.FirstColumn();
+    const int32_t width = resampler.EndColumn() - left;
+    const int32_t rows = resampler.EndRow() - resampler.FirstRow();
+    const ptrdiff_t stride = ptrdiff_t{width} * 4;
+    const int32_t copy = std::min(copyRows > 0 ? copyRows : CopyRowsFor(width), rows);
+    const int32_t bandRows = std::min(BandRowsFor(width, copy), rows);
+    // Left uninitialised: the decoder writes every byte of each band before it is read.
+    const std::unique_ptr<uint8_t[]> band(
+        new uint8_t[static_cast<size_t>(stride) * static_cast<size_t>(bandRows)]);
+    while (resampler.NextRow() < resampler.EndRow()) {
+        const int32_t top = resampler.NextRow();
+        const int32_t height = std::min(bandRows, resampler.EndRow() - top);
+        for (int32_t y = 0; y < height; y += copy) {
+            const int32_t count = std::min(copy, height - y);
+            if (!frame.CopyRect(decode, {left, top + y, left + width, top + y + count},
+                                {band.get() + y * stride, width, count, stride})) {
+                return false;
+            }
+        }
+        if (!resampler.Feed({band.get(), width, height, stride}, top)) {
+            return false;
+        }
     }
-    CompositeOver(target, fillColor);
-    return true;
+    return resampler.Done();
 }
 
 }  // namespace quillmere

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <vector>
 
 namespace quillmere {
@@ -117,15 +118,24 @@ using resample_internal::ColumnTap;
 
 // Vertical pass: the weighted sum of the source rows over the strip. A block of samples is summed
 // over all rows in locals, which the compiler keeps in vector registers; copying in and out spares
-// it any aliasing doubt. Short weights sum exactly within 16 bits. Both blends stay out of line:
+// it any aliasing doubt. Short weights sum exactly within 16 bits. The blends stay out of line:
 // inlined into their large caller, GCC 12 at -O3 unrolls the block before it can vectorise it,
 // which makes the whole reduction three times slower.
+//
+// A result row whose source rows arrive in several bands is summed band by band: kResume adds to
+// the sums the earlier bands left (in `out` for short weights, in `pending` for long ones), and
+// long sums are only rounded down once kFinish says its last rows are in. Integer sums do not
+// depend on the order of their terms, so this gives exactly the sums of one pass.
+template <bool kResume>
 [[gnu::noinline]] void BlendRowsShort(const uint8_t* const* rows, const uint16_t* weights,
                                       int64_t count, size_t n, uint16_t* out) {
     constexpr size_t kBlock = 16;
     size_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
         uint16_t sum[kBlock] = {};
+        if constexpr (kResume) {
+            std::memcpy(sum, out + i, sizeof sum);
+        }
         for (int64_t k = 0; k < count; ++k) {
             uint8_t row[kBlock];
             std::memcpy(row, rows[k] + i, kBlock);
@@ -137,7 +147,7 @@ using resample_internal::ColumnTap;
         std::memcpy(out + i, sum, sizeof sum);
     }
     for (; i < n; ++i) {
-        uint32_t sum = 0;
+        uint32_t sum = kResume ? out[i] : 0;
         for (int64_t k = 0; k < count; ++k) {
             sum += uint32_t{rows[k][i]} * weights[k];
         }
@@ -145,15 +155,21 @@ using resample_internal::ColumnTap;
     }
 }
 
-// The same with long weights, rounded down to kSampleBits fractional bits.
+// The same with long weights, rounded down to kSampleBits fractional bits into `out` once
+// finished; before that the 32-bit sums wait in `pending`.
+template <bool kResume, bool kFinish>
 [[gnu::noinline]] void BlendRowsLong(const uint8_t* const* rows, const uint16_t* weights,
-                                     int64_t count, size_t n, uint16_t* out) {
+                                     int64_t count, size_t n, uint32_t* pending, uint16_t* out) {
     constexpr size_t kBlock = 16;
     size_t i = 0;
     for (; i + kBlock <= n; i += kBlock) {
         uint32_t sum[kBlock];
-        for (size_t j = 0; j < kBlock; ++j) {
-            sum[j] = kLongHalf;
+        if constexpr (kResume) {
+            std::memcpy(sum, pending + i, sizeof sum);
+        } else {
+            for (size_t j = 0; j < kBlock; ++j) {
+                sum[j] = kLongHalf;
+            }
         }
         for (int64_t k = 0; k < count; ++k) {
             uint8_t row[kBlock];
@@ -164,28 +180,65 @@ using resample_internal::ColumnTap;
                 sum[j] += uint32_t{uint16_t{row[j]}} * uint32_t{w};
             }
         }
-        uint16_t blended[kBlock];
-        for (size_t j = 0; j < kBlock; ++j) {
-            blended[j] = static_cast<uint16_t>(sum[j] >> kLongShift);
+        if constexpr (kFinish) {
+            uint16_t blended[kBlock];
+            for (size_t j = 0; j < kBlock; ++j) {
+                blended[j] = static_cast<uint16_t>(sum[j] >> kLongShift);
+            }
+            std::memcpy(out + i, blended, sizeof blended);
+        } else {
+            std::memcpy(pending + i, sum, sizeof sum);
         }
-        std::memcpy(out + i, blended, sizeof blended);
     }
     for (; i < n; ++i) {
-        uint32_t sum = kLongHalf;
+        uint32_t sum = kResume ? pending[i] : kLongHalf;
         for (int64_t k = 0; k < count; ++k) {
             sum += uint32_t{rows[k][i]} * weights[k];
         }
-        out[i] = static_cast<uint16_t>(sum >> kLongShift);
+        if constexpr (kFinish) {
+            out[i] = static_cast<uint16_t>(sum >> kLongShift);
+        } else {
+            pending[i] = sum;
+        }
     }
+}
+
+uint8_t Div255(uint32_t v) {
+    // round(v / 255) for v up to 255 * 255, without a division.
+    const uint32_t t = v + 128;
+    return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+
+// Draws one premultiplied pixel over the opaque `fill` (B, G, R); it ends opaque. An opaque pixel,
+// as every pixel of a JPEG is, stays as it is.
+inline void Over(uint8_t* p, const uint32_t* fill) {
+    if (p[3] == 255) {
+        return;
+    }
+    const uint32_t rest = 255u - p[3];
+    for (int c = 0; c < 3; ++c) {
+        // Out-of-range premultiplied input must not wrap.
+        p[c] = static_cast<uint8_t>(std::min<uint32_t>(255, p[c] + Div255(fill[c] * rest)));
+    }
+    p[3] = 255;
+}
+
+// The fill's channels in pixel order (B, G, R) from a 0x00BBGGRR colour.
+void FillChannels(uint32_t fillColorRef, uint32_t* fill) {
+    fill[0] = (fillColorRef >> 16) & 0xFF;
+    fill[1] = (fillColorRef >> 8) & 0xFF;
+    fill[2] = fillColorRef & 0xFF;
 }
 
 // Horizontal pass for one row of the region. The four 16-bit samples of a pixel are read as one
 // 64-bit word and split into two pairs of 32-bit lanes (B and R, G and A): a sample of at most
 // 255 << kSampleBits times weights summing to 1 << kLongWeightBits stays below 2^31, so a lane
-// never carries into the next.
+// never carries into the next. With kOver each pixel is drawn over the opaque `fill` on the way
+// out, exactly as CompositeOver would do it afterwards, sparing a second pass over the result.
 static_assert(std::endian::native == std::endian::little, "samples are read as 64-bit words");
+template <bool kOver>
 void BlendColumns(const uint16_t* strip, const uint16_t* weights, const ColumnTap* taps,
-                  size_t count, uint8_t* dst, ptrdiff_t at, ptrdiff_t step) {
+                  size_t count, const uint32_t* fill, uint8_t* dst, ptrdiff_t at, ptrdiff_t step) {
     constexpr uint64_t kLanes = 0x0000FFFF0000FFFFull;
     constexpr uint64_t kHalves = kHorizontalHalf | kHorizontalHalf << 32;
     for (size_t t = 0; t < count; ++t) {
@@ -206,14 +259,11 @@ void BlendColumns(const uint16_t* strip, const uint16_t* weights, const ColumnTa
         p[1] = static_cast<uint8_t>(odd >> kHorizontalShift);
         p[2] = static_cast<uint8_t>(even >> (32 + kHorizontalShift));
         p[3] = static_cast<uint8_t>(odd >> (32 + kHorizontalShift));
+        if constexpr (kOver) {
+            Over(p, fill);
+        }
         at += step;
     }
-}
-
-uint8_t Div255(uint32_t v) {
-    // round(v / 255) for v up to 255 * 255, without a division.
-    const uint32_t t = v + 128;
-    return static_cast<uint8_t>((t + (t >> 8)) >> 8);
 }
 
 }  // namespace
@@ -226,7 +276,7 @@ Size32 UprightSize(Size32 src, int32_t orientation) {
 }
 
 bool RowStreamResampler::Begin(Size32 stored, int32_t orientation, Size32 scaled, Rect32 region,
-                               const PixelTarget& dst) {
+                               const PixelTarget& dst, std::optional<uint32_t> fillColorRef) {
     m_begun = false;
     if (stored.width <= 0 || stored.height <= 0 ||
         !ValidLayout(dst.data, dst.width, dst.height, dst.stride)) {
@@ -301,15 +351,20 @@ bool RowStreamResampler::Begin(Size32 stored, int32_t orientation, Size32 scaled
         m_weightsB.clear();
         m_weightsB.reserve(static_cast<size_t>(maxB));
         m_rows.resize(static_cast<size_t>(maxB));
-        m_carryRows = std::max<int64_t>(1, maxB - 1);
-        m_carryRowBytes = static_cast<size_t>(stripPixels * 4);
-        // Left uninitialised: only a band that ends inside a result row's taps writes to it.
-        m_carry.reset(new uint8_t[m_carryRowBytes * static_cast<size_t>(m_carryRows)]);
+        m_downscale = scaledB < stored.height;
+        // Left uninitialised: a band ending inside a result row's taps is the first to write.
+        m_pendingSums.reset(m_downscale && m_verticalBits == kLongWeightBits
+                                ? new uint32_t[m_strip.size()]
+                                : nullptr);
+        m_carry.reset(m_downscale ? nullptr : new uint8_t[m_strip.size()]);
     } catch (const std::bad_alloc&) {
         return false;
     }
 
     m_dst = dst;
+    m_over = fillColorRef.has_value();
+    FillChannels(fillColorRef.value_or(0), m_fill);
+    m_pendingTaps = 0;
     m_storedHeight = stored.height;
     m_scaledB = scaledB;
     m_origin = static_cast<ptrdiff_t>(firstU * 4 + firstV * dst.stride);
@@ -347,33 +402,56 @@ bool RowStreamResampler::Feed(const PixelView& band, int32_t firstRow) {
     const size_t stripSamples = m_strip.size();
     while (m_nextB < m_endB) {
         const int64_t count = static_cast<int64_t>(m_weightsB.size());
-        if (m_rowFirst + count > bandEnd) {
+        const bool complete = m_rowFirst + count <= bandEnd;
+        // A reduction sums the taps this band holds now; an enlargement, whose result rows share
+        // their two source rows with many others, waits for the next band with the row it keeps.
+        if (!complete && !m_downscale) {
             break;
         }
-        for (int64_t k = 0; k < count; ++k) {
+        const int64_t from = m_pendingTaps;
+        const int64_t to = complete ? count : bandEnd - m_rowFirst;
+        if (to <= from) {
+            break;
+        }
+        for (int64_t k = from; k < to; ++k) {
             const int64_t row = m_rowFirst + k;
-            m_rows[k] = row < firstRow ? m_carry.get() + static_cast<size_t>(row % m_carryRows) *
-                                                             m_carryRowBytes
-                                       : band.data + (row - firstRow) * band.stride;
+            // Before this band only the enlargement's kept row can be read.
+            m_rows[k - from] =
+                row < firstRow ? m_carry.get() : band.data + (row - firstRow) * band.stride;
         }
+        const uint16_t* weights = m_weightsB.data() + from;
+        const bool resume = from > 0;
         if (m_verticalBits == kShortWeightBits) {
-            BlendRowsShort(m_rows.data(), m_weightsB.data(), count, stripSamples, m_strip.data());
+            (resume ? BlendRowsShort<true> : BlendRowsShort<false>)(m_rows.data(), weights,
+                                                                    to - from, stripSamples,
+                                                                    m_strip.data());
+        } else if (complete) {
+            (resume ? BlendRowsLong<true, true>
+                    : BlendRowsLong<false, true>)(m_rows.data(), weights, to - from, stripSamples,
+                                                  m_pendingSums.get(), m_strip.data());
         } else {
-            BlendRowsLong(m_rows.data(), m_weightsB.data(), count, stripSamples, m_strip.data());
+            (resume ? BlendRowsLong<true, false>
+                    : BlendRowsLong<false, false>)(m_rows.data(), weights, to - from, stripSamples,
+                                                   m_pendingSums.get(), m_strip.data());
         }
-        BlendColumns(m_strip.data(), m_weightsA.data(), m_taps.data(), m_taps.size(), m_dst.data,
-                     m_origin + static_cast<ptrdiff_t>(m_nextB - m_b0) * m_stepB, m_stepA);
+        if (!complete) {
+            m_pendingTaps = to;
+            break;
+        }
+        m_pendingTaps = 0;
+        const ptrdiff_t at = m_origin + static_cast<ptrdiff_t>(m_nextB - m_b0) * m_stepB;
+        (m_over ? BlendColumns<true> : BlendColumns<false>)(m_strip.data(), m_weightsA.data(),
+                                                            m_taps.data(), m_taps.size(), m_fill,
+                                                            m_dst.data, at, m_stepA);
         ++m_nextB;
         if (m_nextB < m_endB) {
             PrepareRow();
         }
     }
-    if (m_nextB < m_endB) {
-        // The next result row reads rows of this band that the band buffer will not hold then.
-        for (int64_t row = std::max<int64_t>(m_rowFirst, firstRow); row < bandEnd; ++row) {
-            std::memcpy(m_carry.get() + static_cast<size_t>(row % m_carryRows) * m_carryRowBytes,
-                        band.data + (row - firstRow) * band.stride, m_carryRowBytes);
-        }
+    if (!m_downscale && m_nextB < m_endB && m_rowFirst < bandEnd) {
+        // The next result row reads the band's last row and the next band's first.
+        std::memcpy(m_carry.get(), band.data + (bandEnd - 1 - firstRow) * band.stride,
+                    stripSamples);
     }
     m_nextRow = static_cast<int32_t>(bandEnd);
     return true;
@@ -383,7 +461,7 @@ size_t RowStreamResampler::AllocatedBytes() const {
     return m_taps.capacity() * sizeof(ColumnTap) + m_weightsA.capacity() * sizeof(uint16_t) +
            m_weightsB.capacity() * sizeof(uint16_t) + m_rows.capacity() * sizeof(const uint8_t*) +
            m_strip.capacity() * sizeof(uint16_t) +
-           (m_carry ? m_carryRowBytes * static_cast<size_t>(m_carryRows) : 0);
+           (m_pendingSums ? m_strip.size() * sizeof(uint32_t) : 0) + (m_carry ? m_strip.size() : 0);
 }
 
 bool ResampleRegion(const PixelView& src, int32_t orientation, Size32 scaled, Rect32 region,
@@ -411,17 +489,12 @@ void CompositeOver(const PixelTarget& target, uint32_t fillColorRef) {
     if (!ValidLayout(target.data, target.width, target.height, target.stride)) {
         return;
     }
-    const uint32_t fill[3] = {(fillColorRef >> 16) & 0xFF, (fillColorRef >> 8) & 0xFF,
-                              fillColorRef & 0xFF};
+    uint32_t fill[3];
+    FillChannels(fillColorRef, fill);
     for (int32_t y = 0; y < target.height; ++y) {
         uint8_t* p = target.data + y * target.stride;
         for (int32_t x = 0; x < target.width; ++x, p += 4) {
-            const uint32_t rest = 255u - p[3];
-            for (int c = 0; c < 3; ++c) {
-                // Out-of-range premultiplied input must not wrap.
-                p[c] = static_cast<uint8_t>(std::min<uint32_t>(255, p[c] + Div255(fill[c] * rest)));
-            }
-            p[3] = 255;
+            Over(p, fill);
         }
     }
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "show/image_cycle.h"
@@ -49,20 +50,22 @@ struct ColumnTap {
 
 // Renders a region of a photo from its stored rows as they arrive, band after band from top to
 // bottom, so that the whole stored photo never needs to be in memory at once. It keeps the
-// region's filter tables, one row of intermediate samples and the few stored rows that a result
-// row still lacks when a band ends; AllocatedBytes() tells how much that is.
+// region's filter tables and one row of intermediate sums across the stored columns it reads (or
+// one stored row when enlarging), whatever the bands' height; AllocatedBytes() tells how much.
 class RowStreamResampler {
-  public:
+public:
     RowStreamResampler() = default;
     RowStreamResampler(const RowStreamResampler&) = delete;
     RowStreamResampler& operator=(const RowStreamResampler&) = delete;
 
     // Starts rendering `region` (in the coordinates of the whole upright photo scaled to
     // `scaled`) of a photo stored at `stored` and seen through `orientation` into `dst`, whose
-    // size must equal the region's and which must stay valid until the last band. False, with
-    // nothing to feed, on the inputs ResampleRegion refuses.
+    // size must equal the region's and which must stay valid until the last band. With
+    // `fillColorRef` each pixel is drawn over that opaque colour as it is written, exactly as
+    // CompositeOver would do it afterwards. False, with nothing to feed, on the inputs
+    // ResampleRegion refuses.
     bool Begin(Size32 stored, int32_t orientation, Size32 scaled, Rect32 region,
-               const PixelTarget& dst);
+               const PixelTarget& dst, std::optional<uint32_t> fillColorRef = std::nullopt);
 
     // The stored rows and columns the render reads: bands must cover rows [FirstRow, EndRow) and
     // hold exactly the columns [FirstColumn, EndColumn).
@@ -85,7 +88,7 @@ class RowStreamResampler {
     // never the number of stored rows.
     size_t AllocatedBytes() const;
 
-  private:
+private:
     void PrepareRow();
 
     bool m_begun = false;
@@ -111,13 +114,18 @@ class RowStreamResampler {
     std::vector<uint16_t> m_weightsB;
     int64_t m_rowFirst = 0;
     std::vector<const uint8_t*> m_rows;
+    // The vertical sums of the result row being made, 4 samples a pixel of the strip.
     std::vector<uint16_t> m_strip;
-    // Stored rows kept from earlier bands for the result row that still lacks later ones: row r
-    // in slot r % m_carryRows. Fewer than that row's taps, so the slots never collide; left
-    // untouched when every band holds whole result rows.
+    bool m_downscale = false;
+    // How many of m_nextB's taps earlier bands have summed: into m_strip for short weights, into
+    // m_pendingSums (held only for long ones) before their rounding.
+    int64_t m_pendingTaps = 0;
+    std::unique_ptr<uint32_t[]> m_pendingSums;
+    // An enlargement's last row of the band before, which the next band's first result row
+    // blends with its own first row; a reduction needs none.
     std::unique_ptr<uint8_t[]> m_carry;
-    size_t m_carryRowBytes = 0;
-    int64_t m_carryRows = 0;
+    bool m_over = false;
+    uint32_t m_fill[3] = {};
 };
 
 // Renders `region` (in the coordinates of the whole upright photo scaled to `scaled`) of `src`

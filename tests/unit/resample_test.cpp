@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -487,6 +488,184 @@ TEST(ResampleTest, StripsOnePixelWideOrHigh) {
                 << scaled.height << " o" << orientation;
         }
     }
+}
+
+// Feeds `src` to a streaming render band by band, `bandRows` rows at a time, each band copied
+// into a buffer of its own that is spoiled once fed: the resampler must keep what it needs.
+bool RenderInBands(const Image& src, int32_t orientation, Size32 scaled, Rect32 region,
+                   int32_t bandRows, Image& out, std::optional<uint32_t> fill = std::nullopt) {
+    RowStreamResampler resampler;
+    if (!resampler.Begin({src.width, src.height}, orientation, scaled, region, out.Target(),
+                         fill)) {
+        return false;
+    }
+    const int32_t left = resampler.FirstColumn();
+    const int32_t width = resampler.EndColumn() - left;
+    Image band(width, bandRows, 4);
+    while (resampler.NextRow() < resampler.EndRow()) {
+        const int32_t top = resampler.NextRow();
+        // The last band may run past the rows read; those rows are ignored.
+        const int32_t rows = std::min(bandRows, src.height - top);
+        for (int32_t y = 0; y < rows; ++y) {
+            std::copy_n(src.At(left, top + y), width * 4, band.At(0, y));
+        }
+        if (!resampler.Feed({band.pixels.data(), width, rows, band.stride}, top)) {
+            return false;
+        }
+        std::fill(band.pixels.begin(), band.pixels.end(), uint8_t{0xEE});
+    }
+    return resampler.Done();
+}
+
+TEST(ResampleTest, BandsOfAnyHeightGiveExactlyTheWholeRender) {
+    struct Case {
+        Size32 source;
+        Size32 scaled;  // upright
+    };
+    const Case cases[] = {
+        {{83, 61}, {20, 15}},    // reduced about 4 times: short weights
+        {{83, 61}, {4, 3}},      // reduced 20 times: long weights, a result row spans bands
+        {{83, 61}, {211, 140}},  // enlarged
+        {{83, 61}, {83, 61}},    // as stored
+        {{83, 61}, {150, 9}},    // wider and flatter
+        {{83, 61}, {7, 200}},    // narrower and taller
+        {{1, 97}, {1, 5}},       // one pixel wide
+        {{97, 1}, {5, 3}},       // one pixel high
+    };
+    const int32_t bandHeights[] = {1, 2, 3, 7, 16, 64, 1000};
+    for (const Case& c : cases) {
+        const Image src = PhotoLike(c.source.width, c.source.height, 5);
+        for (int32_t orientation = 1; orientation <= 8; ++orientation) {
+            const Size32 scaled = UprightSize(c.scaled, orientation) == c.scaled
+                                      ? c.scaled
+                                      : Size32{c.scaled.height, c.scaled.width};
+            const int32_t w = scaled.width;
+            const int32_t h = scaled.height;
+            const Rect32 regions[] = {
+                {0, 0, w, h},
+                {w / 3, h / 4, std::max(w / 3 + 1, w - w / 5), std::max(h / 4 + 1, h - h / 3)},
+                {w - 1, 0, w, h},
+                {0, h - 1, w, h},
+            };
+            for (const Rect32& r : regions) {
+                Image whole(r.right - r.left, r.bottom - r.top, 12);
+                ASSERT_TRUE(ResampleRegion(src.View(), orientation, scaled, r, whole.Target()));
+                Image over = whole;
+                CompositeOver(over.Target(), 0x00C08040);
+                for (const int32_t rows : bandHeights) {
+                    const std::string label =
+                        std::to_string(c.source.width) + "x" + std::to_string(c.source.height) +
+                        " -> " + std::to_string(w) + "x" + std::to_string(h) + " o" +
+                        std::to_string(orientation) + " region " + std::to_string(r.left) + "," +
+                        std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+                        std::to_string(r.bottom) + " bands of " + std::to_string(rows);
+                    Image part(whole.width, whole.height, 12);
+                    ASSERT_TRUE(RenderInBands(src, orientation, scaled, r, rows, part)) << label;
+                    EXPECT_EQ(part.pixels, whole.pixels) << label;
+                    // Drawn over the fill as it goes: the same as compositing afterwards.
+                    Image drawn(whole.width, whole.height, 12);
+                    ASSERT_TRUE(RenderInBands(src, orientation, scaled, r, rows, drawn, 0x00C08040))
+                        << label;
+                    EXPECT_EQ(drawn.pixels, over.pixels) << label;
+                }
+            }
+        }
+    }
+}
+
+TEST(ResampleTest, AStreamReadsOnlyTheRowsAndColumnsOfItsRegion) {
+    // The bottom right quarter of a halved photo reads the bottom right quarter of the stored
+    // one; turned by 180 degrees, the top left one.
+    Image dst(50, 40);
+    RowStreamResampler resampler;
+    ASSERT_TRUE(resampler.Begin({200, 160}, 1, {100, 80}, {50, 40, 100, 80}, dst.Target()));
+    EXPECT_EQ(resampler.FirstRow(), 80);
+    EXPECT_EQ(resampler.EndRow(), 160);
+    EXPECT_EQ(resampler.FirstColumn(), 100);
+    EXPECT_EQ(resampler.EndColumn(), 200);
+    EXPECT_EQ(resampler.NextRow(), 80);
+    ASSERT_TRUE(resampler.Begin({200, 160}, 3, {100, 80}, {50, 40, 100, 80}, dst.Target()));
+    EXPECT_EQ(resampler.FirstRow(), 0);
+    EXPECT_EQ(resampler.EndRow(), 80);
+    EXPECT_EQ(resampler.FirstColumn(), 0);
+    EXPECT_EQ(resampler.EndColumn(), 100);
+    // Transposed, the region's columns are stored rows.
+    Image tall(40, 50);
+    ASSERT_TRUE(resampler.Begin({200, 160}, 6, {80, 100}, {0, 0, 40, 50}, tall.Target()));
+    EXPECT_EQ(resampler.FirstRow(), 80);
+    EXPECT_EQ(resampler.EndRow(), 160);
+    EXPECT_EQ(resampler.FirstColumn(), 0);
+    EXPECT_EQ(resampler.EndColumn(), 100);
+}
+
+TEST(ResampleTest, AStreamRefusesBandsItCannotTakeAndStaysUsable) {
+    const Image src = PhotoLike(60, 40, 9);
+    Image whole(15, 10);
+    ASSERT_TRUE(ResampleRegion(src.View(), 1, {15, 10}, {0, 0, 15, 10}, whole.Target()));
+
+    Image out(15, 10);
+    RowStreamResampler resampler;
+    EXPECT_FALSE(resampler.Feed(src.View(), 0)) << "before Begin";
+    EXPECT_FALSE(resampler.Done());
+    ASSERT_TRUE(resampler.Begin({60, 40}, 1, {15, 10}, {0, 0, 15, 10}, out.Target()));
+    const auto rows = [&](int32_t first, int32_t count) {
+        return PixelView{src.At(0, first), 60, count, src.stride};
+    };
+    EXPECT_FALSE(resampler.Feed(rows(1, 5), 1)) << "not the first row";
+    EXPECT_FALSE(resampler.Feed({src.pixels.data(), 59, 5, src.stride}, 0)) << "too narrow";
+    EXPECT_FALSE(resampler.Feed({src.pixels.data(), 60, 0, src.stride}, 0)) << "empty";
+    EXPECT_FALSE(resampler.Feed({nullptr, 60, 5, src.stride}, 0)) << "no pixels";
+    EXPECT_FALSE(resampler.Feed({src.pixels.data(), 60, 5, 100}, 0)) << "short stride";
+    ASSERT_TRUE(resampler.Feed(rows(0, 6), 0));
+    EXPECT_EQ(resampler.NextRow(), 6);
+    EXPECT_FALSE(resampler.Feed(rows(0, 6), 0)) << "again";
+    EXPECT_FALSE(resampler.Feed(rows(7, 6), 7)) << "a row skipped";
+    EXPECT_FALSE(resampler.Done());
+    ASSERT_TRUE(resampler.Feed(rows(6, 34), 6));
+    EXPECT_TRUE(resampler.Done());
+    EXPECT_EQ(resampler.NextRow(), resampler.EndRow());
+    EXPECT_FALSE(resampler.Feed(rows(39, 1), 40)) << "after the last row";
+    EXPECT_EQ(out.pixels, whole.pixels);
+
+    // Refused inputs leave nothing to feed.
+    EXPECT_FALSE(resampler.Begin({60, 40}, 9, {15, 10}, {0, 0, 15, 10}, out.Target()));
+    EXPECT_FALSE(resampler.Feed(rows(0, 40), 0));
+    EXPECT_FALSE(resampler.Begin({0, 40}, 1, {15, 10}, {0, 0, 15, 10}, out.Target()));
+    EXPECT_FALSE(resampler.Done());
+}
+
+TEST(ResampleTest, AStreamsMemoryFollowsTheRegionAndTheStripNotTheStoredRows) {
+    // Only Begin: the tables and buffers are sized there, and no pixels are needed for that.
+    Image dst(960, 640);
+    RowStreamResampler resampler;
+    ASSERT_TRUE(resampler.Begin({6000, 4000}, 1, {960, 640}, {0, 0, 960, 640}, dst.Target()));
+    const size_t typical = resampler.AllocatedBytes();
+    std::printf("24 MP to 960x640 streams with %zu bytes\n", typical);
+    // One row of sums across the stored width (48 KB) and the region's column weights: far below
+    // the 96 MB of the decoded photo, or even one 64-row band of it (1.5 MB).
+    EXPECT_LT(typical, size_t{128} << 10);
+    for (const int32_t factor : {10, 100}) {
+        RowStreamResampler taller;
+        ASSERT_TRUE(taller.Begin({6000, 4000 * factor}, 1, {960, 640 * factor}, {0, 0, 960, 640},
+                                 dst.Target()));
+        EXPECT_EQ(taller.AllocatedBytes(), typical) << factor;
+    }
+    // A narrow region keeps a narrow strip.
+    Image corner(96, 64);
+    RowStreamResampler narrow;
+    ASSERT_TRUE(narrow.Begin({6000, 4000}, 1, {960, 640}, {0, 0, 96, 64}, corner.Target()));
+    EXPECT_LT(narrow.AllocatedBytes(), typical / 8);
+    // However steep the reduction: its long sums take 32 bits and its column weights more, but
+    // no stored rows are kept.
+    Image thumb(30, 20);
+    RowStreamResampler steep;
+    ASSERT_TRUE(steep.Begin({6000, 4000}, 1, {30, 20}, {0, 0, 30, 20}, thumb.Target()));
+    EXPECT_LT(steep.AllocatedBytes(), size_t{6000} * 4 * 6 + (size_t{32} << 10));
+    // An enlargement keeps one stored row.
+    Image large(1920, 1440);
+    RowStreamResampler enlarging;
+    ASSERT_TRUE(enlarging.Begin({640, 480}, 1, {1920, 1440}, {0, 0, 1920, 1440}, large.Target()));
+    EXPECT_LT(enlarging.AllocatedBytes(), size_t{640} * 4 * 3 + size_t{1920} * 32);
 }
 
 TEST(ResampleTest, CompositeOverDrawsOnTheFillColourAndEndsOpaque) {
