@@ -60,6 +60,12 @@ target_compile_definitions(qmdriver PRIVATE UNICODE _UNICODE NOMINMAX)
 target_link_libraries(qmdriver PRIVATE user32 advapi32 kernel32)
 target_link_options(qmdriver PRIVATE -municode ${QUILLMERE_STATIC_LINK})
 
+# Drives dialogs from outside: their controls, message boxes, opacity and cursor.
+add_executable(qmdialogs tests/e2e/driver/dialog_driver.cpp)
+target_compile_definitions(qmdialogs PRIVATE UNICODE _UNICODE NOMINMAX)
+target_link_libraries(qmdialogs PRIVATE user32 gdi32 advapi32 kernel32)
+target_link_options(qmdialogs PRIVATE -municode ${QUILLMERE_STATIC_LINK})
+
 add_executable(photo_bench_win bench/photo_bench.cpp show/CPhoto.cpp)
 target_link_libraries(photo_bench_win PRIVATE quillmere_win32 psapi)
 target_link_options(photo_bench_win PRIVATE -municode ${QUILLMERE_STATIC_LINK})

@@ -38,7 +38,12 @@ LRESULT ReportCurrentFailure(HWND window, UINT message, WPARAM, LPARAM lParam) {
     const FailureReport report = DescribeCurrentFailure(message, lParam);
     const CWinApp* app = CWinApp::Get();
     const std::wstring caption = app != nullptr ? app->AppName() : std::wstring();
-    HWND owner = app != nullptr ? app->MainWindow() : nullptr;
+    // Owned by the window whose message failed, so that ending the box enables no window that a
+    // modal dialog above it still keeps disabled.
+    HWND owner = IsWindow(window) ? GetAncestor(window, GA_ROOT) : nullptr;
+    if (owner == nullptr && app != nullptr) {
+        owner = app->MainWindow();
+    }
     MessageBoxW(IsWindow(owner) ? owner : nullptr, report.text.c_str(), caption.c_str(),
                 report.style);
     return message == WM_COMMAND ? TRUE : 0;

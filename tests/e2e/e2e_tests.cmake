@@ -13,7 +13,7 @@ foreach(module_file IN LISTS QUILLMERE_E2E_MODULES)
     set_tests_properties(e2e.${module} PROPERTIES
         # No bytecode: the modules run from the source tree.
         ENVIRONMENT
-            "QM_SCR=$<TARGET_FILE:Tessaly>;QM_DRIVER=$<TARGET_FILE:qmdriver>;PYTHONDONTWRITEBYTECODE=1"
+            "QM_SCR=$<TARGET_FILE:Tessaly>;QM_DRIVER=$<TARGET_FILE:qmdriver>;QM_DIALOG_DRIVER=$<TARGET_FILE:qmdialogs>;PYTHONDONTWRITEBYTECODE=1"
         LABELS e2e
         TIMEOUT 300)
 endforeach()
