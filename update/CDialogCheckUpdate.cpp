@@ -104,7 +104,7 @@ BOOL CDialogCheckUpdate::OnInitDialog() {
 void CDialogCheckUpdate::CheckUpdate() {
     const ULONGLONG deadline = GetTickCount64() + ReplyLimits::kTotalTimeoutMs;
     const std::wstring agent = LoadResourceString(IDS_USER_AGENT);
-    // Declared in this order, the reply is closed before the session.
+    // Declared in this order, the reply is closed first and the session last.
     UniqueHInternet session(
         InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
@@ -112,9 +112,32 @@ void CDialogCheckUpdate::CheckUpdate() {
     }
     SetTimeouts(session.get());
     const std::wstring url = LoadResourceString(IDS_UPDATE_URL);
-    UniqueHInternet reply(InternetOpenUrlW(session.get(), url.c_str(), nullptr, 0,
-                                           INTERNET_FLAG_TRANSFER_ASCII, 1));
+    // The request is opened in steps, so that the time-outs sit on the request itself: Wine's
+    // network layer takes them only there, and a silent server would otherwise hold the settings
+    // for as long as it likes before the first byte of its reply.
+    URL_COMPONENTSW parts{};
+    parts.dwStructSize = sizeof(parts);
+    parts.dwHostNameLength = 1;
+    parts.dwUrlPathLength = 1;
+    parts.dwExtraInfoLength = 1;
+    if (!InternetCrackUrlW(url.c_str(), 0, 0, &parts)) {
+        ThrowInternetFailure(GetLastError());
+    }
+    const std::wstring host(parts.lpszHostName, parts.dwHostNameLength);
+    const std::wstring object = std::wstring(parts.lpszUrlPath, parts.dwUrlPathLength) +
+                                std::wstring(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    UniqueHInternet connection(InternetConnectW(session.get(), host.c_str(), parts.nPort, nullptr,
+                                                nullptr, INTERNET_SERVICE_HTTP, 0, 1));
+    if (!connection) {
+        ThrowInternetFailure(GetLastError());
+    }
+    UniqueHInternet reply(HttpOpenRequestW(connection.get(), L"GET", object.c_str(), nullptr,
+                                           nullptr, nullptr, INTERNET_FLAG_TRANSFER_ASCII, 1));
     if (!reply) {
+        ThrowInternetFailure(GetLastError());
+    }
+    SetTimeouts(reply.get());
+    if (!HttpSendRequestW(reply.get(), nullptr, 0, nullptr, 0)) {
         ThrowInternetFailure(GetLastError());
     }
     std::wstring text;

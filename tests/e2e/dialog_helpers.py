@@ -335,7 +335,19 @@ class MessageBox:
 
 
 def message_box(pid: int, timeout: float = 20.0) -> MessageBox:
-    """Waits for an enabled message box of the process."""
+    """Waits for an enabled message box of the process whose text and buttons are in place: a
+    box found while it is still being made has neither yet."""
+    deadline = time.monotonic() + timeout
+    while True:
+        box = _message_box_once(pid, max(deadline - time.monotonic(), 1.0))
+        complete = (box.text not in (None, "unknown") and box.buttons
+                    and all(b.text is not None for b in box.buttons))
+        if complete or time.monotonic() >= deadline:
+            return box
+        time.sleep(0.1)
+
+
+def _message_box_once(pid: int, timeout: float) -> MessageBox:
     result = dd("message-box", str(pid), str(int(timeout * 1000)),
                 timeout=timeout + wh.WINE_CALL_MARGIN_S, check=False)
     if result.returncode != 0:
