@@ -1,6 +1,6 @@
 #include "dialogs/dialog_rules.h"
 
-#include <limits>
+#include "app/leading_integer.h"
 
 namespace quillmere {
 
@@ -9,34 +9,7 @@ int32_t CheckBoxValueToShow(int32_t stored) {
 }
 
 std::optional<int32_t> ParseDialogInteger(std::u16string_view text) {
-    text = text.substr(0, 63);
-    size_t i = 0;
-    while (i < text.size() && (text[i] == u' ' || (text[i] >= u'\t' && text[i] <= u'\r'))) {
-        ++i;
-    }
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    if (i >= text.size() || text[i] < u'0' || text[i] > u'9') {
-        return std::nullopt;
-    }
-    constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
-    int64_t magnitude = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        if (magnitude <= kLimit) {
-            magnitude = magnitude * 10 + (text[i] - u'0');
-        }
-    }
-    const int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<int32_t>::max()) {
-        return std::numeric_limits<int32_t>::max();
-    }
-    if (value < std::numeric_limits<int32_t>::min()) {
-        return std::numeric_limits<int32_t>::min();
-    }
-    return static_cast<int32_t>(value);
+    return ParseLeadingInteger(text.substr(0, 63));
 }
 
 }  // namespace quillmere
